@@ -9,6 +9,7 @@ PACKAGES=(
   libopencv-dev libzbar-dev zbar-tools libtinyxml2-dev libquazip1-qt5-dev
   libcurl4-openssl-dev libssl-dev openssl libfreeimage-dev
   xvfb xauth fonts-noto-cjk
+  libzint-dev
 )
 
 missing=()
