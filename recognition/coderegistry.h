@@ -17,10 +17,20 @@ public:
     // image row of a sheet -> the code in its student-code cell (non-empty only).
     void reset(const QSet<QString> &resultCodes, const QMap<int, QString> &sheetCodes);
 
+    struct Claim {
+        int duplicateRow = -1;             // first row of the other sheet, or -1
+        bool hadResultCode = false;        // what claim() replaced, for undo()
+        bool hadSheetCode = false;
+        QString previousSheetCode;
+    };
+
     // One step for all workers: when the result table holds `code` and another
-    // sheet carries it, returns that sheet's first row (the lowest) and changes
-    // nothing; otherwise records the code for `firstRow` and returns -1.
-    int claim(const QString &code, int firstRow);
+    // sheet carries it, reports that sheet's first row (the lowest) and
+    // changes nothing; otherwise records the code for `firstRow`.
+    // `sheetCodes` keys are first rows of sheets only.
+    Claim claim(const QString &code, int firstRow);
+    // Takes back a successful claim whose result row was never made.
+    void undo(const Claim &claim, const QString &code, int firstRow);
 
     // The sheet starting at firstRow went back to unprocessed: its code leaves
     // the sheet and the result table.
