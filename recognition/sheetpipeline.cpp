@@ -7,6 +7,7 @@
 #include "markreader.h"
 #include "subjectcutter.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
 #include <QThread>
@@ -105,6 +106,27 @@ float normalisedDegrees(float degrees)
     return degrees;
 }
 
+// Adds the time of a scope to one counter, when timings are wanted.
+class StageClock {
+public:
+    explicit StageClock(std::atomic<long long> *counter) : m_counter(counter)
+    {
+        if (m_counter)
+            m_timer.start();
+    }
+    ~StageClock() { stop(); }
+    void stop()
+    {
+        if (m_counter)
+            *m_counter += m_timer.nsecsElapsed();
+        m_counter = nullptr;
+    }
+
+private:
+    std::atomic<long long> *m_counter;
+    QElapsedTimer m_timer;
+};
+
 class SheetJob {
 public:
     SheetJob(const PipelineContext &ctx, RecognitionRun &run, WorkerState &worker, int firstRow,
@@ -174,7 +196,13 @@ private:
         m_originalPaths << in.path;
         m_sink.loadImage(in.path);
 
-        cv::Mat loaded = loadPage(in.path);
+        cv::Mat loaded;
+        {
+            StageClock clock(counter(&PipelineTimings::decode));
+            loaded = loadPage(in.path);
+        }
+        if (m_ctx.timings)
+            ++m_ctx.timings->pages;
         if (loaded.empty()) {
             fail(QStringLiteral("答卷图片读取失败：%1").arg(in.path));
             return false;
@@ -188,6 +216,7 @@ private:
             m_isBinary = isBinaryImage(work);
         }
 
+        StageClock alignClock(counter(&PipelineTimings::alignment));
         if (in.cornerCheck) {
             QString error;
             if (!checkCorners(m_model.cornerChecks, pageId, work, error, m_s.anchorPointErrorMargin)) {
@@ -206,6 +235,7 @@ private:
                                                    : alignByPrintText(*tp, in, loaded, work, ox, oy);
         if (!aligned)
             return false;
+        alignClock.stop();
 
         if (pageId == 1 && !readCodePage(in, work, ox, oy))
             return false;
@@ -214,6 +244,11 @@ private:
 
         return readObjectives(pageId, work, ox, oy) && cutSubjects(pageId, loaded, ox, oy)
             && readOptionals(pageId, work, loaded, ox, oy);
+    }
+
+    std::atomic<long long> *counter(std::atomic<long long> PipelineTimings::*member) const
+    {
+        return m_ctx.timings ? &(m_ctx.timings->*member) : nullptr;
     }
 
     cv::Mat loadPage(const QString &path) const
@@ -355,6 +390,7 @@ private:
     // Absent mark, student code, duplicate and roster checks, result row.
     bool readCodePage(const PageRowInput &in, cv::Mat &work, int ox, int oy)
     {
+        StageClock clock(counter(&PipelineTimings::marks));
         if (!m_s.ignorAbsentMark && m_model.hasAbsentMark) {
             bool ok = false;
             bool absent = false;
@@ -472,6 +508,7 @@ private:
     bool readAndScore(const ObjectItem &item, const QVector<AnswerSetting> &keys, const cv::Mat &work, int ox,
                       int oy)
     {
+        StageClock clock(counter(&PipelineTimings::marks));
         QString error;
         const QString marks = readObjectiveItem(work, item, m_s.coverPercentageObject, ox, oy, m_s.markPointAlgo,
                                                 m_s.threshold, m_objectsDir, m_code, &error);
@@ -506,6 +543,7 @@ private:
 
     bool cutOne(cv::Mat &loaded, int pageId, int block, const QRect &rect, int ox, int oy, bool adviseFormat)
     {
+        StageClock clock(counter(&PipelineTimings::writing));
         bool ok = false;
         QString message;
         const QString path = cutSubjectImage(loaded, m_subjectsDir, m_code, pageId, block, rect.x(), rect.y(),
@@ -552,14 +590,17 @@ private:
         for (const OptionalGroup &group : m_model.optionalGroups) {
             if (group.page != pageId)
                 continue;
+            StageClock clock(counter(&PipelineTimings::marks));
             QString error;
             const QString chosen = readOptionalChoice(work, m_optionalsDir, m_code, group, ox, oy,
                                                       m_s.coverPercentageOptional, m_s.markPointAlgo,
                                                       m_s.threshold, &error);
-            if (!error.isEmpty()) {
+            if (chosen.isEmpty() && !error.isEmpty()) {
                 fail(error);
                 return false;
             }
+            if (!error.isEmpty()) // read, but its item images could not be named
+                m_sink.addLog(error);
             m_chosenItems << chosen;
             m_sink.optionalItem(m_resultRowIndex, QStringLiteral("o-%1").arg(chosen));
         }

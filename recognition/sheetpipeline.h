@@ -76,6 +76,16 @@ private:
     std::unique_ptr<std::atomic<bool>[]> m_waiting;
 };
 
+// Where the time of the pages went, summed over all workers (nanoseconds).
+// Filled only when a context points at one; the benchmark reads it.
+struct PipelineTimings {
+    std::atomic<long long> decode{0};      // reading the page file
+    std::atomic<long long> alignment{0};   // corner checks, size check, anchors, deskew
+    std::atomic<long long> marks{0};       // absent mark, code, objective and optional reading
+    std::atomic<long long> writing{0};     // cutting and writing subjective images
+    std::atomic<int> pages{0};
+};
+
 // Everything a worker reads, as snapshots that stay unchanged during the run.
 struct PipelineContext {
     const TemplateModel *model = nullptr;
@@ -86,6 +96,7 @@ struct PipelineContext {
     QString sheetDir;             // <app dir>/sheets/<exam id>
     int imageRowCount = 0;        // rows of the image list when the run started
     int resultCols = 0;           // result-table columns when the run started
+    PipelineTimings *timings = nullptr;
 };
 
 // Per-worker state that survives from sheet to sheet.

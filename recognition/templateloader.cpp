@@ -1,1 +1,456 @@
 #include "templateloader.h"
+
+#include "answers.h"
+#include "templateformat.h"
+
+#include <QDebug>
+#include <QRegularExpression>
+#include <QtGlobal>
+#include <tinyxml2.h>
+
+#include <cmath>
+#include <limits>
+
+using tinyxml2::XMLElement;
+
+const char *const kMinimumTemplateVersion = "4.0";
+
+namespace {
+
+// One regular block describes a run of question numbers; a range wider than
+// this is not a block of bubbles but a broken or hostile attribute, and would
+// otherwise decide how many records get allocated.
+constexpr qint64 kMaxQuestionsPerBlock = 1000;
+// The same bound for the whole template, so many blocks cannot add up to it.
+constexpr qint64 kMaxQuestionsPerTemplate = 10000;
+
+QString textAttr(const XMLElement *e, const char *name)
+{
+    const char *v = e->Attribute(name);
+    return v ? QString::fromUtf8(v) : QString();
+}
+
+// Missing attributes and texts that are no number read as 0.
+int intAttr(const XMLElement *e, const char *name)
+{
+    return textAttr(e, name).toInt();
+}
+
+float floatAttr(const XMLElement *e, const char *name)
+{
+    const float v = textAttr(e, name).toFloat();
+    return std::isfinite(v) ? v : 0.0f;
+}
+
+QRect rectAttr(const XMLElement *e)
+{
+    return QRect(intAttr(e, "X"), intAttr(e, "Y"), intAttr(e, "Width"), intAttr(e, "Height"));
+}
+
+bool isKind(const XMLElement *section, const char *kind)
+{
+    const char *type = section->Attribute("Type");
+    return type && qstrcmp(type, kind) == 0;
+}
+
+const XMLElement *firstSectionOfKind(const XMLElement *page, const char *kind)
+{
+    for (const XMLElement *s = page->FirstChildElement(); s; s = s->NextSiblingElement()) {
+        if (isKind(s, kind))
+            return s;
+    }
+    return nullptr;
+}
+
+int clampToInt(double v)
+{
+    if (v <= double(std::numeric_limits<int>::min()))
+        return std::numeric_limits<int>::min();
+    if (v >= double(std::numeric_limits<int>::max()))
+        return std::numeric_limits<int>::max();
+    return int(v);
+}
+
+QString refusal(const QString &what)
+{
+    return QStringLiteral("模板文件%1，无法加载。").arg(what);
+}
+
+// Everything the passes rely on, checked before anything is built, so a
+// refused document leaves nothing half-read behind.
+QString checkStructure(const XMLElement *pages)
+{
+    if (!pages)
+        return refusal(QStringLiteral("缺少 Pages 节点"));
+    const XMLElement *first = pages->FirstChildElement();
+    if (!first)
+        return refusal(QStringLiteral("不包含任何页面"));
+
+    int position = 0;
+    qint64 questions = 0;
+    for (const XMLElement *page = first; page; page = page->NextSiblingElement()) {
+        ++position;
+        const QString idText = textAttr(page, "ID");
+        if (idText.toInt() != position)
+            return refusal(QStringLiteral("第 %1 个页面的 ID 为“%2”，应为 %1").arg(QString::number(position), idText));
+
+        const XMLElement *anchor = firstSectionOfKind(page, "AnchorPoint");
+        if (!anchor)
+            return refusal(QStringLiteral("第 %1 页缺少定位点").arg(position));
+        const bool printText = textAttr(anchor, "AnchorType") == QLatin1String("PrintText");
+        const char *const needed[] = {"PrintTextAnchor", "A", "B"};
+        for (const char *child : needed) {
+            const bool forPrintText = qstrcmp(child, "PrintTextAnchor") == 0;
+            if (forPrintText == printText && !anchor->FirstChildElement(child))
+                return refusal(QStringLiteral("第 %1 页的定位点缺少 %2 节点").arg(position).arg(QLatin1String(child)));
+        }
+
+        for (const XMLElement *s = page->FirstChildElement(); s; s = s->NextSiblingElement()) {
+            // Candidate numbers name the item images of a choice.
+            if (isKind(s, "Optional")) {
+                static const QRegularExpression safe(QStringLiteral("^[A-Za-z0-9_-]*$"));
+                const QStringList candidates = textAttr(s, "Items").split(QLatin1Char(','))
+                                               << textAttr(s, "DefaultItem");
+                for (const QString &c : candidates) {
+                    if (!safe.match(c).hasMatch())
+                        return refusal(QStringLiteral("第 %1 页的选做题候选题号“%2”含有不允许的字符")
+                                           .arg(position).arg(c));
+                }
+                continue;
+            }
+            if (!(isKind(s, "Object") || isKind(s, "OptionalObject")))
+                continue;
+            if (intAttr(s, "Abnormal") != 0) {
+                ++questions;
+            } else {
+                const qint64 start = intAttr(s, "ItemStart");
+                const qint64 end = intAttr(s, "ItemEnd");
+                if (end - start + 1 > kMaxQuestionsPerBlock)
+                    return refusal(QStringLiteral("第 %1 页的客观题题号 %2 至 %3 超出可处理的范围")
+                                       .arg(position).arg(start).arg(end));
+                questions += qMax<qint64>(0, end - start + 1);
+            }
+            if (questions > kMaxQuestionsPerTemplate)
+                return refusal(QStringLiteral("的客观题超过 %1 道").arg(kMaxQuestionsPerTemplate));
+        }
+    }
+
+    if (!firstSectionOfKind(first, "Code"))
+        return refusal(QStringLiteral("第 1 页缺少考号区域"));
+    return QString();
+}
+
+AnchorBlock readAnchorBlock(const XMLElement *e)
+{
+    AnchorBlock a;
+    a.centerX = intAttr(e, "CenterX");
+    a.centerY = intAttr(e, "CenterY");
+    a.anchorPointWidth = intAttr(e, "AnchorPointWidth");
+    a.anchorPointHeight = intAttr(e, "AnchorPointHeight");
+    a.searchRect = rectAttr(e);
+    return a;
+}
+
+void readPages(const XMLElement *pages, TemplateModel &m, QStringList &log)
+{
+    m.templatePages.clear();
+    for (const XMLElement *pe = pages->FirstChildElement(); pe; pe = pe->NextSiblingElement()) {
+        TemplatePage page;
+        page.id = intAttr(pe, "ID");
+        page.width = intAttr(pe, "Width");
+        page.height = intAttr(pe, "Height");
+
+        const XMLElement *anchor = firstSectionOfKind(pe, "AnchorPoint");
+        if (textAttr(anchor, "AnchorType") == QLatin1String("PrintText")) {
+            page.isRectangleAnchor = false;
+            const XMLElement *pt = anchor->FirstChildElement("PrintTextAnchor");
+            page.printTextSearchRect = rectAttr(pt);
+            page.printTextCenterX = intAttr(pt, "CenterX");
+            page.printTextCenterY = intAttr(pt, "CenterY");
+            QString why;
+            if (!TemplateFormat::decodeMatData(textAttr(pt, "MatData"), intAttr(pt, "MatRows"),
+                                               intAttr(pt, "MatCols"), page.printTextMat, &why)) {
+                // The page stays loaded with an empty patch; preparing the
+                // features refuses it later with its own message.
+                page.printTextMat.release();
+                log << QStringLiteral("第 %1 页的印刷文字定位数据无法使用：%2").arg(QString::number(page.id), why);
+            }
+        } else {
+            page.angleAB = floatAttr(anchor, "AngleAB");
+            page.anchorA = readAnchorBlock(anchor->FirstChildElement("A"));
+            page.anchorB = readAnchorBlock(anchor->FirstChildElement("B"));
+        }
+        m.templatePages.append(page);
+    }
+    m.pagesPerSheet = m.templatePages.size();
+}
+
+void readCornerChecks(const XMLElement *pages, TemplateModel &m)
+{
+    m.cornerChecks.clear();
+    for (const XMLElement *pe = pages->FirstChildElement(); pe; pe = pe->NextSiblingElement()) {
+        const int pageId = intAttr(pe, "ID");
+        for (const XMLElement *s = pe->FirstChildElement(); s; s = s->NextSiblingElement()) {
+            if (!isKind(s, "CornerCheck"))
+                continue;
+            CornerCheckArea c;
+            c.page = pageId;
+            c.name = textAttr(s, "Name");
+            c.rect = rectAttr(s);
+            c.anchorPointWidth = intAttr(s, "AnchorPointWidth");
+            c.anchorPointHeight = intAttr(s, "AnchorPointHeight");
+            m.cornerChecks.append(c);
+        }
+    }
+}
+
+void readCodeAndAbsentMark(const XMLElement *pages, TemplateModel &m)
+{
+    m.hasAbsentMark = false;
+    const XMLElement *first = pages->FirstChildElement();
+    for (const XMLElement *s = first->FirstChildElement(); s; s = s->NextSiblingElement()) {
+        if (isKind(s, "Code")) {
+            m.codeType = intAttr(s, "CodeType");
+            if (m.codeType == 1) {
+                m.barDirection = intAttr(s, "BarDirection");
+            } else {
+                m.codeLength = intAttr(s, "CodeLength");
+                m.numberDirection = intAttr(s, "NumberDirection");
+                m.codeMarkPointWidth = intAttr(s, "MarkPointWidth");
+                m.codeMarkPointHeight = intAttr(s, "MarkPointHeight");
+            }
+            m.codeRect = rectAttr(s);
+        } else if (isKind(s, "AbsentMark")) {
+            m.hasAbsentMark = true;
+            m.absentMarkRect = rectAttr(s);
+        }
+    }
+}
+
+// One objective section -> its questions, appended to `out`. T is ObjectItem
+// or OptionalObjectItem; `prototype` carries what every question shares.
+template <typename T>
+void readObjectSection(const XMLElement *s, const T &prototype, QVector<T> &out)
+{
+    if (intAttr(s, "Abnormal") != 0) {
+        T q = prototype;
+        q.item = intAttr(s, "Item");
+        // optionCount stays as written even when it disagrees with the
+        // children: the boxes come from the children only, and every reader
+        // bounds itself by the options list, not by optionCount.
+        q.optionCount = intAttr(s, "OptionCount");
+        q.rect = rectAttr(s);
+        q.abnormal = true;
+        int i = 0;
+        for (const XMLElement *o = s->FirstChildElement(); o; o = o->NextSiblingElement(), ++i) {
+            OptionBox box;
+            box.index = i;
+            box.letter = optionLetter(i);
+            box.x = intAttr(o, "X");
+            box.y = intAttr(o, "Y");
+            box.width = intAttr(o, "Width");
+            box.height = intAttr(o, "Height");
+            q.options.append(box);
+        }
+        out.append(q);
+        return;
+    }
+
+    const int itemStart = intAttr(s, "ItemStart");
+    const int itemEnd = intAttr(s, "ItemEnd");
+    const int optionCount = intAttr(s, "OptionCount");
+    const int direction = intAttr(s, "OptionDirection");
+    const int x = intAttr(s, "X");
+    const int y = intAttr(s, "Y");
+    const int w = intAttr(s, "Width");
+    const int h = intAttr(s, "Height");
+    const int mw = intAttr(s, "MarkPointWidth");
+    const int mh = intAttr(s, "MarkPointHeight");
+    if (itemEnd < itemStart)
+        return;
+
+    // The range was bounded when the structure was checked.
+    const qint64 n = qint64(itemEnd) - itemStart;
+    float step;
+    if (direction != 0)
+        step = n == 0 ? float(w) : float(qint64(w) - mw) / float(n);
+    else
+        step = n == 0 ? float(h) : float(qint64(h) - mh) / float(n);
+
+    for (qint64 k = 0; k <= n; ++k) {
+        const float offset = float(k) * step;   // single precision, then truncated
+        const int shift = clampToInt(std::trunc(double(offset)));
+        T q = prototype;
+        q.item = int(itemStart + k);
+        q.optionCount = optionCount;
+        q.optionDirection = direction;
+        q.markPointWidth = mw;
+        q.markPointHeight = mh;
+        if (direction != 0)
+            q.rect = QRect(clampToInt(double(x) + shift), y, mw, h);
+        else
+            q.rect = QRect(x, clampToInt(double(y) + shift), w, mh);
+        q.abnormal = false;
+        out.append(q);
+    }
+}
+
+void readObjects(const XMLElement *pages, TemplateModel &m, QStringList &log)
+{
+    m.objectItems.clear();
+    for (const XMLElement *pe = pages->FirstChildElement(); pe; pe = pe->NextSiblingElement()) {
+        ObjectItem proto;
+        proto.page = intAttr(pe, "ID");
+        for (const XMLElement *s = pe->FirstChildElement(); s; s = s->NextSiblingElement()) {
+            if (isKind(s, "Object"))
+                readObjectSection(s, proto, m.objectItems);
+        }
+    }
+    log << QStringLiteral("客观题 数量 ") + QString::number(m.objectItems.size());
+}
+
+void readSubjects(const XMLElement *pages, TemplateModel &m, QStringList &log)
+{
+    m.subjectSections.clear();
+    for (const XMLElement *pe = pages->FirstChildElement(); pe; pe = pe->NextSiblingElement()) {
+        const int pageId = intAttr(pe, "ID");
+        for (const XMLElement *s = pe->FirstChildElement(); s; s = s->NextSiblingElement()) {
+            if (!isKind(s, "Subject"))
+                continue;
+            SubjectSection sub;
+            sub.page = pageId;
+            sub.sectionId = intAttr(s, "SubjectSectionID");
+            sub.rect = rectAttr(s);
+            m.subjectSections.append(sub);
+        }
+    }
+    log << QStringLiteral("主观题 数量 ") + QString::number(m.subjectSections.size());
+}
+
+void readOptionalGroups(const XMLElement *pages, TemplateModel &m, QStringList &log)
+{
+    m.optionalGroups.clear();
+    for (const XMLElement *pe = pages->FirstChildElement(); pe; pe = pe->NextSiblingElement()) {
+        const int pageId = intAttr(pe, "ID");
+        for (const XMLElement *s = pe->FirstChildElement(); s; s = s->NextSiblingElement()) {
+            if (!isKind(s, "Optional"))
+                continue;
+            OptionalGroup g;
+            g.page = pageId;
+            g.markPointWidth = intAttr(s, "MarkPointWidth");
+            g.markPointHeight = intAttr(s, "MarkPointHeight");
+            g.items = textAttr(s, "Items").split(QLatin1Char(','));
+            g.defaultItem = textAttr(s, "DefaultItem");
+            g.rect = rectAttr(s);
+            m.optionalGroups.append(g);
+        }
+    }
+    log << QStringLiteral("选做题 数量 ") + QString::number(m.optionalGroups.size());
+}
+
+void readOptionalObjects(const XMLElement *pages, TemplateModel &m, QStringList &log)
+{
+    m.optionalObjectItems.clear();
+    for (const XMLElement *pe = pages->FirstChildElement(); pe; pe = pe->NextSiblingElement()) {
+        const int pageId = intAttr(pe, "ID");
+        for (const XMLElement *s = pe->FirstChildElement(); s; s = s->NextSiblingElement()) {
+            if (!isKind(s, "OptionalObject"))
+                continue;
+            qDebug("optiona abnormal to be done ,here!!!");
+            OptionalObjectItem proto;
+            proto.page = pageId;
+            proto.optional = intAttr(s, "Optional");
+            readObjectSection(s, proto, m.optionalObjectItems);
+        }
+    }
+    log << QStringLiteral("选做题 客观题 数量 ") + QString::number(m.optionalObjectItems.size());
+}
+
+void readOptionalSubjects(const XMLElement *pages, TemplateModel &m, QStringList &log)
+{
+    m.optionalSubjectSections.clear();
+    for (const XMLElement *pe = pages->FirstChildElement(); pe; pe = pe->NextSiblingElement()) {
+        const int pageId = intAttr(pe, "ID");
+        for (const XMLElement *s = pe->FirstChildElement(); s; s = s->NextSiblingElement()) {
+            if (!isKind(s, "OptionalSubject"))
+                continue;
+            OptionalSubjectSection sub;
+            sub.optional = intAttr(s, "Optional");
+            sub.page = pageId;
+            sub.sectionId = intAttr(s, "SubjectSectionID");
+            sub.rect = rectAttr(s);
+            m.optionalSubjectSections.append(sub);
+        }
+    }
+    log << QStringLiteral("选做题 主观题 数量 ") + QString::number(m.optionalSubjectSections.size());
+}
+
+} // namespace
+
+TemplateLoadResult parseTemplate(const tinyxml2::XMLDocument &doc, TemplateModel &model, QStringList &log)
+{
+    TemplateLoadResult result;
+    const XMLElement *root = doc.RootElement();
+    if (!root) {
+        model = TemplateModel();
+        result.status = TemplateLoadResult::Invalid;
+        result.message = refusal(QStringLiteral("缺少根节点"));
+        return result;
+    }
+
+    const QString name = textAttr(root, "Name");
+    const QString version = textAttr(root, "Version");
+    log << QStringLiteral("模板文件名 %1 版本 %2").arg(name, version);
+
+    // Non-numeric, missing and non-finite versions all read as 0 and fail.
+    float versionValue = version.toFloat();
+    if (!std::isfinite(versionValue))
+        versionValue = 0.0f;
+    if (versionValue < QString::fromLatin1(kMinimumTemplateVersion).toFloat()) {
+        result.status = TemplateLoadResult::VersionTooLow;
+        result.message = QStringLiteral("当前模析文件版本 %1 低于Ardentiq所能加载最低版本要求 %2\n程序将关闭")
+                             .arg(version, QString::fromLatin1(kMinimumTemplateVersion));
+        return result;
+    }
+
+    // Nothing of an earlier template may survive, whatever happens below.
+    model = TemplateModel();
+
+    const XMLElement *pages = root->FirstChildElement("Pages");
+    const QString problem = checkStructure(pages);
+    if (!problem.isEmpty()) {
+        result.status = TemplateLoadResult::Invalid;
+        result.message = problem;
+        return result;
+    }
+
+    TemplateModel m;
+    m.name = name;
+    m.version = version;
+    readPages(pages, m, log);
+    readCornerChecks(pages, m);
+    readCodeAndAbsentMark(pages, m);
+    readObjects(pages, m, log);
+    readSubjects(pages, m, log);
+    readOptionalGroups(pages, m, log);
+    readOptionalObjects(pages, m, log);
+    readOptionalSubjects(pages, m, log);
+
+    model = std::move(m);
+    result.status = TemplateLoadResult::Loaded;
+    return result;
+}
+
+TemplateLoadResult parseTemplateText(const QByteArray &xmlUtf8, TemplateModel &model, QStringList &log)
+{
+    tinyxml2::XMLDocument doc;
+    if (doc.Parse(xmlUtf8.constData(), size_t(xmlUtf8.size())) != tinyxml2::XML_SUCCESS) {
+        model = TemplateModel();
+        TemplateLoadResult result;
+        result.status = TemplateLoadResult::Invalid;
+        result.message = QStringLiteral("模板文件不是有效的 XML（%1），无法加载。")
+                             .arg(QString::fromUtf8(doc.ErrorStr()));
+        return result;
+    }
+    return parseTemplate(doc, model, log);
+}

@@ -16,7 +16,7 @@ cv::Mat render(Kind kind, const QString &data, int module, int barHeight)
     case QrCode: symbol->symbology = BARCODE_QRCODE; break;
     }
     symbol->show_hrt = 0;
-    symbol->scale = 1.0f;              // one pixel per module; scaled below
+    symbol->scale = 0.5f;              // raster output draws 2 pixels per unit: one pixel per module, scaled below
     symbol->whitespace_width = 10;
     symbol->whitespace_height = kind == QrCode ? 4 : 0;
     if (kind != QrCode)
