@@ -1,1 +1,191 @@
-int main() { return 0; }
+// Recognition throughput: renders two-page A4 answer sheets as JPEG scans,
+// runs the recognition workers over them with 1 to N workers and prints
+// sheets per second, where the time of a page goes, and peak memory.
+
+#include "markreader.h"
+#include "pipelinefixture.h"
+
+#include <QFile>
+#include <opencv2/imgcodecs.hpp>
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QtConcurrent>
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <numeric>
+
+namespace {
+
+long peakMemoryMiB()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024; // kilobytes on Linux
+}
+
+double ms(long long ns, int pages)
+{
+    return pages > 0 ? double(ns) / 1e6 / pages : 0.0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Recognition engine benchmark"));
+    parser.addHelpOption();
+    const QCommandLineOption sheetsOption(QStringLiteral("sheets"), QStringLiteral("Answer sheets to render."),
+                                          QStringLiteral("n"), QStringLiteral("24"));
+    const QCommandLineOption workersOption(QStringLiteral("max-workers"),
+                                           QStringLiteral("Largest number of workers (1..6)."), QStringLiteral("k"),
+                                           QStringLiteral("6"));
+    const QCommandLineOption dpiOption(QStringLiteral("dpi"), QStringLiteral("Scan resolution."), QStringLiteral("dpi"),
+                                       QStringLiteral("300"));
+    parser.addOptions({sheetsOption, workersOption, dpiOption});
+    parser.process(app);
+    const int sheets = std::max(1, parser.value(sheetsOption).toInt());
+    const int maxWorkers = std::clamp(parser.value(workersOption).toInt(), 1, 6);
+    const int dpi = std::clamp(parser.value(dpiOption).toInt(), 100, 600);
+
+    QTemporaryDir dir;
+    if (!dir.isValid()) {
+        std::fprintf(stderr, "cannot create a temporary folder\n");
+        return 1;
+    }
+    RecognitionSettings settings;
+    settings.subjectImageFormatIndex = 0; // JPEG cut images, as for grey scans
+    PipelineFixture fx(SheetSpec::benchmark(SheetSpec::BlackRectangles, dpi), dir.filePath(QStringLiteral("exam")),
+                       settings);
+    if (!fx.ok()) {
+        std::fprintf(stderr, "template not loaded: %s\n", qPrintable(fx.error()));
+        return 1;
+    }
+
+    std::printf("Rendering %d two-page sheets at %d dpi as JPEG...\n", sheets, dpi);
+    std::fflush(stdout);
+    QVector<int> indexes(sheets);
+    std::iota(indexes.begin(), indexes.end(), 0);
+    QVector<StudentMarks> students(sheets);
+    for (int s = 0; s < sheets; ++s) {
+        students[s] = StudentMarks::random(fx.spec(), quint32(s + 1));
+        students[s].code = QStringLiteral("%1").arg(2026000000 + s);
+        students[s].scribbles = true;
+        fx.addStudent(students[s].code, s + 1);
+    }
+    QVector<QStringList> written(sheets);
+    QtConcurrent::blockingMap(indexes, [&](int s) {
+        Distortion d;
+        d.rotationDegrees = (s % 5 - 2) * 0.6;
+        d.dx = s % 7 - 3;
+        d.dy = s % 5 - 2;
+        d.noiseSigma = 2;
+        d.noiseVariant = quint32(s);
+        d.jpegQuality = 85;
+        written[s] = fx.writeStudent(students[s], d, s);
+    });
+    QStringList paths;
+    for (const QStringList &p : written)
+        paths << p;
+    if (paths.size() != sheets * 2) {
+        std::fprintf(stderr, "rendering failed\n");
+        return 1;
+    }
+
+    // One untimed pass, so every run finds the item image files already there
+    // and the page files in the cache.
+    {
+        RecordingSink warmUp(paths);
+        fx.run(warmUp, paths.size(), std::min(maxWorkers, 4), &settings);
+    }
+
+    std::printf("Machine: %d cores; exam folder %s (set TMPDIR to move it)\n\n", QThread::idealThreadCount(),
+                qPrintable(fx.examDir()));
+    std::printf("%7s %10s %8s %10s %10s %10s %10s %9s %8s\n", "workers", "sheets/s", "speedup", "decode ms",
+                "align ms", "marks ms", "write ms", "failed", "peak MiB");
+    double single = 0.0;
+    double singleMarks = 0.0;
+    double singleAlign = 0.0;
+    double singleDecode = 0.0;
+    QString originOfSheet;
+    bool alignmentTarget = true;
+    bool scalingTarget = true;
+    for (int k = 1; k <= maxWorkers; ++k) {
+        RecordingSink sink(paths);
+        PipelineTimings timings;
+        QElapsedTimer clock;
+        clock.start();
+        fx.run(sink, paths.size(), k, &settings, &timings);
+        const double seconds = clock.nsecsElapsed() / 1e9;
+        int failed = 0;
+        for (const RecordingSink::ImageRow &row : sink.imageRows())
+            failed += row.result == QStringLiteral("√") ? 0 : 1;
+        const double rate = sheets / seconds;
+        if (k == 1)
+            single = rate;
+        const int pages = timings.pages;
+        const double decode = ms(timings.decode, pages);
+        const double align = ms(timings.alignment, pages);
+        const double marks = ms(timings.marks, pages);
+        const double write = ms(timings.writing, pages);
+        std::printf("%7d %10.2f %8.2f %10.1f %10.1f %10.1f %10.1f %9d %8ld\n", k, rate, rate / single, decode, align,
+                    marks, write, failed, peakMemoryMiB());
+        std::fflush(stdout);
+        if (k == 1) {
+            singleMarks = marks;
+            singleAlign = align;
+            singleDecode = decode;
+            originOfSheet = sink.imageRows().value(std::min(2, sheets - 1) * 2).anchorA;
+        }
+        if (k <= QThread::idealThreadCount() && rate < 0.7 * k * single)
+            scalingTarget = false;
+        if (failed)
+            std::printf("        first failure: %s\n", qPrintable([&] {
+                for (const RecordingSink::ImageRow &row : sink.imageRows())
+                    if (row.result != QStringLiteral("√"))
+                        return row.path + QStringLiteral(": ") + row.result;
+                return QString();
+            }()));
+    }
+    // Mark reading proper, without writing the item images: the objective
+    // questions of an unturned page read into a folder that does not exist,
+    // so every image write fails at once.
+    double readingOnly = 0.0;
+    {
+        const int sheet = std::min(2, sheets - 1);
+        const cv::Mat page = cv::imread(QFile::encodeName(paths[sheet * 2]).toStdString(), cv::IMREAD_GRAYSCALE);
+        const QStringList origin = originOfSheet.split(QLatin1Char(','));
+        const int ox = origin.value(0).toInt();
+        const int oy = origin.value(1).toInt();
+        const int rounds = 20;
+        QElapsedTimer clock;
+        clock.start();
+        for (int r = 0; r < rounds; ++r) {
+            for (const ObjectItem &item : fx.model().objectItems) {
+                if (item.page == 1)
+                    readObjectiveItem(page, item, 0.5f, ox, oy, 0, 200, QStringLiteral("/nonexistent"),
+                                      QStringLiteral("0"));
+            }
+        }
+        // Page 1 holds every question; spread over both pages like the other figures.
+        readingOnly = double(clock.nsecsElapsed()) / 1e6 / rounds / 2.0;
+    }
+    alignmentTarget = singleAlign + readingOnly < singleDecode;
+    std::printf("\nOne worker, per page: decode %.1f ms, alignment %.1f ms, mark reading %.1f ms, "
+                "item images %.1f ms\n",
+                singleDecode, singleAlign, readingOnly, std::max(0.0, singleMarks - readingOnly));
+    std::printf("Times are per page and summed over workers; \"marks\" in the table include writing the item "
+                "images (two files per question) and the absent mark and code.\n");
+    std::printf("Target, alignment + mark reading (without item images) below decoding (1 worker): %s\n", alignmentTarget ? "met" : "missed");
+    std::printf("Target, k workers on k free cores at least 0.7 k times one worker: %s\n",
+                scalingTarget ? "met" : "missed");
+    return 0;
+}
