@@ -18,8 +18,9 @@
 #include <cmath>
 #include <exception>
 
-RecognitionRun::RecognitionRun(QMutex &mutex, int workerCount)
+RecognitionRun::RecognitionRun(QMutex &mutex, int &nextRow, int workerCount)
     : claimMutex(mutex)
+    , processNextRow(nextRow)
     , m_count(workerCount > 0 ? workerCount : 1)
     , m_rows(new std::atomic<int>[size_t(m_count)])
     , m_waiting(new std::atomic<bool>[size_t(m_count)])

@@ -58,10 +58,12 @@ public:
 // State shared by the workers of one run.
 class RecognitionRun {
 public:
-    explicit RecognitionRun(QMutex &claimMutex, int workerCount);
+    // The cursor and its mutex belong to the owner (the main window), which
+    // sets the cursor to the first row before any worker runs.
+    RecognitionRun(QMutex &claimMutex, int &processNextRow, int workerCount);
 
     QMutex &claimMutex;           // guards processNextRow; never held with another lock
-    int processNextRow = 0;
+    int &processNextRow;
     CodeRegistry codes;
 
     // First row of the sheet each worker holds (-1 when none or finished),

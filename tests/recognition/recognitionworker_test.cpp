@@ -66,8 +66,8 @@ void RecognitionWorkerTest::testClaimsWholeSheetsOnce()
     ctx.model = &model;
     ctx.imageRowCount = rows;
     QMutex claimMutex;
-    RecognitionRun run(claimMutex, workers);
-    run.processNextRow = 0;
+    int nextRow = 0;
+    RecognitionRun run(claimMutex, nextRow, workers);
     RecordingSink sink(rowPaths(rows));
     std::atomic<bool> stop{false};
 
@@ -127,8 +127,8 @@ void RecognitionWorkerTest::testNothingToClaim()
     PipelineContext ctx;
     ctx.model = &model;
     QMutex claimMutex;
-    RecognitionRun run(claimMutex, 1);
-    run.processNextRow = start;
+    int nextRow = start;
+    RecognitionRun run(claimMutex, nextRow, 1);
     RecordingSink sink(rowPaths(4));
     WorkerState state;
     state.name = QStringLiteral("识别处理线程 1");

@@ -98,8 +98,8 @@ void PipelineFixture::run(RecordingSink &sink, int rows, int workers, const Reco
     PipelineContext ctx = context(settings ? *settings : m_settings, rows);
     ctx.timings = timings;
     QMutex claimMutex;
-    RecognitionRun run(claimMutex, workers);
-    run.processNextRow = 0;
+    int nextRow = 0;
+    RecognitionRun run(claimMutex, nextRow, workers);
     std::atomic<bool> stop{false};
     std::vector<WorkerState> states(static_cast<size_t>(workers));
     for (int w = 0; w < workers; ++w) {

@@ -1,0 +1,244 @@
+#pragma once
+// The processing program's main window: owner of the opened exam (template
+// model, answer keys, roster), the settings values, both tables, the image
+// view, the log, and the recognition workers.
+
+#include "answerkey.h"
+#include "recognitionsettings.h"
+#include "sheetpipeline.h"
+#include "templatemodel.h"
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QMainWindow>
+#include <QMap>
+#include <QMutex>
+#include <QStringList>
+#include <QVector>
+#include <tinyxml2.h>
+
+#include <memory>
+
+class QNetworkAccessManager;
+class QTextEdit;
+class QThread;
+class DialogSearchSheetImageTip;
+class FindImagesFromFolderThread;
+class MyImage;
+class MyStatusBar;
+class MyTableWidgetImage;
+class MyTableWidgetResult;
+class ProcessThread;
+
+namespace Ui { class MainWindow; }
+
+// The scanner layer's base. The scan panel it serves stays hidden, so the
+// window needs only its closing calls.
+class CTwain {
+public:
+    virtual ~CTwain() = default;
+    int twainState() const { return m_twainState; }
+    bool closeDataSource() { m_twainState = std::min(m_twainState, 3); return true; }
+    bool closeDataSourceManager() { m_twainState = std::min(m_twainState, 2); return true; }
+
+protected:
+    int m_twainState = 1;
+};
+
+class MainWindow : public QMainWindow, public CTwain {
+    Q_OBJECT
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    // --- log, counts ---
+    void addLog(QString line);
+    void refreshSuccessCount();
+    void refreshSheetCount();
+
+    // --- settings (ini file beside the executable) ---
+    static QString iniPath();
+    void readSettings();
+    // The recognition values as one snapshot (taken when a run starts).
+    RecognitionSettings recognitionSnapshot() const { return recognitionSettings; }
+
+    // --- exam ---
+    // What the exam command takes over from the exam dialog.
+    struct ExamSelection {
+        QString examId;
+        QString examName;
+        QString gradeName;
+        QString subjectName;
+        QString imageSavePath;
+    };
+    // Opens an exam whose answer keys, roster and template document are in
+    // place: empties the tables, loads the template, builds the result columns,
+    // creates the exam folder and lists the image folder. False (with the
+    // reason shown) when the template or the folder cannot be used.
+    bool openExam(const ExamSelection &selection);
+    // Lists folders and files into the image list while the modal tip shows.
+    void startImageSearch(const QStringList &folders, const QStringList &files);
+    int resultColumnOf(const QString &key) const;
+    void buildResultHeaders();
+    void updateEntireSheetColumns();
+    // Makes the exam folder and its sub-folders; false with a log line on failure.
+    bool createExamFolder();
+    QString examFolder() const;
+    // Loads `templateDoc` into the model and applies the page origins. A
+    // refused template leaves the model empty; a version below the minimum
+    // shows the box and ends the program (unless `exitOnOldVersion` is off,
+    // which tests use).
+    bool parseTemplate();
+    void applyPageOrigins();
+    QPoint pageOrigin(int pageId) const { return templateModel.pageOrigin(pageId); }
+
+    // --- recognition ---
+    bool isProcessing() const { return !processWorkers.isEmpty(); }
+    bool checkAnswerSettings(QString &message) const;
+    void startProcessThreads(int start, int end, bool singleSheet);
+    void setCode(int row, QString code, int studentID, int *resultRowIndex);
+    void setProcessResult(int row, QString str);
+    // Image-list cell text, creating the cell when the row has none.
+    void setImageCellText(int row, int column, const QString &text);
+    // Snapshot of image rows for a worker (GUI thread).
+    QVector<PageRowInput> sheetRows(int firstRow, int count) const;
+
+    // --- members (GUI thread unless noted) ---
+    QElapsedTimer imageSearchTimer;
+    QMutex claimMutex;
+    QMutex resultRowMutex;
+    QMutex duplicateCodeMutex;
+    QVector<ProcessThread *> processWorkers;
+    QVector<QThread *> processThreads;
+    FindImagesFromFolderThread *imageFinder = nullptr;
+    QThread *imageFinderThread = nullptr;
+    QNetworkAccessManager *networkManager = nullptr;
+    MyTableWidgetImage *tableWidgetImages = nullptr;
+    MyTableWidgetResult *tableWidgetResults = nullptr;
+    MyImage *myImage = nullptr;
+    QTextEdit *textEditLog = nullptr;
+    MyStatusBar *myStatusBar = nullptr;
+
+    QString customerType;
+    QString customerCode;
+    QString dataKey;
+    QString schoolName;
+    QString schoolID;
+
+    // Recognition settings live in one struct; the names below refer to its fields.
+    RecognitionSettings recognitionSettings;
+    int &processType = recognitionSettings.processType;
+    bool &ignorAbsentMark = recognitionSettings.ignorAbsentMark;
+    float &anchorPointErrorMargin = recognitionSettings.anchorPointErrorMargin;
+    float &sheetSizeErrorMargin = recognitionSettings.sheetSizeErrorMargin;
+    int &maxObjectFeaturePointCount = recognitionSettings.maxObjectFeaturePointCount;
+    int &maxSceneFeaturePointCount = recognitionSettings.maxSceneFeaturePointCount;
+    int &maxFeaturePointDistance = recognitionSettings.maxFeaturePointDistance;
+    int &featurePointSearchLevel = recognitionSettings.featurePointSearchLevel;
+    float &featurePointSearchScale = recognitionSettings.featurePointSearchScale;
+    int &miniMatchFeaturePointCount = recognitionSettings.miniMatchFeaturePointCount;
+    float &matchAreaErrorMargin = recognitionSettings.matchAreaErrorMargin;
+    float &coverPercentageCode = recognitionSettings.coverPercentageCode;
+    float &coverPercentageAbsent = recognitionSettings.coverPercentageAbsent;
+    float &coverPercentageObject = recognitionSettings.coverPercentageObject;
+    float &coverPercentageOptional = recognitionSettings.coverPercentageOptional;
+    bool &redFilter = recognitionSettings.redFilter;
+    int &subjectImageQuality = recognitionSettings.subjectImageQuality;
+    int &subjectImageFormatIndex = recognitionSettings.subjectImageFormatIndex;
+    int &subjectImagePNGCompressionLevel = recognitionSettings.subjectImagePNGCompressionLevel;
+    float &subjectImageScaleDown = recognitionSettings.subjectImageScaleDown;
+    bool &sheetUpload = recognitionSettings.sheetUpload;
+    int &markPointAlgo = recognitionSettings.markPointAlgo;
+    int &threshold = recognitionSettings.threshold;
+
+    int sheetUploadTimeout = 5;
+    QString localServerAddress;
+    QString localServerPassword;
+    bool localServer = false;
+    bool entireSheetUpload = false;
+    int entrieSheetPNGCompressionLevel = 4;
+    bool exchangeNameWhenRowsExchange = true;
+    int imageEditColor = 255;
+    int imageEditWidth = 25;
+
+    QStringList resultHeaders;
+    QString examName;
+    QString subjectName;
+    QString gradeName;
+    tinyxml2::XMLDocument templateDoc{true, tinyxml2::PRESERVE_WHITESPACE};
+
+    // The template model; the names below refer to its fields.
+    TemplateModel templateModel;
+    QVector<TemplatePage> &templatePages = templateModel.templatePages;
+    int &pagesPerSheet = templateModel.pagesPerSheet;
+    bool &hasAbsentMark = templateModel.hasAbsentMark;
+    QRect &absentMarkRect = templateModel.absentMarkRect;
+    QRect &codeRect = templateModel.codeRect;
+    int &codeType = templateModel.codeType;
+    int &codeLength = templateModel.codeLength;
+    int &barDirection = templateModel.barDirection;
+    int &numberDirection = templateModel.numberDirection;
+    int &codeMarkPointWidth = templateModel.codeMarkPointWidth;
+    int &codeMarkPointHeight = templateModel.codeMarkPointHeight;
+    QVector<CornerCheckArea> &cornerChecks = templateModel.cornerChecks;
+    QVector<ObjectItem> &objectItems = templateModel.objectItems;
+    QVector<SubjectSection> &subjectSections = templateModel.subjectSections;
+    QVector<OptionalGroup> &optionalGroups = templateModel.optionalGroups;
+    QVector<OptionalObjectItem> &optionalObjectItems = templateModel.optionalObjectItems;
+    QVector<OptionalSubjectSection> &optionalSubjectSections = templateModel.optionalSubjectSections;
+
+    QMap<QString, StudentInfo> studentMap;
+    StudentHash studentHash;
+    QString examId;
+    QVector<AnswerSetting> answerSettings;
+    QVector<AnswerSetting> optionalAnswerSettings;
+
+    DialogSearchSheetImageTip *searchSheetImageTip = nullptr;
+    int processNextRow = 0;
+    QString imageSavePath;
+
+    // State shared by the workers of the current run (null when idle).
+    std::unique_ptr<RecognitionRun> recognitionRun;
+    // Tests answer the version gate themselves.
+    bool exitOnOldVersion = true;
+
+signals:
+    void stop();
+    void startProcessThread(int start, int end);
+    void findThreadRun(QStringList paths, QStringList files);
+    void beginInitForEntireSheetUpload();
+
+public slots:
+    void exam();
+    void account();
+    void setting();
+    void startProcess();
+    void stopProcess();
+    void processFinished(QString str);
+    void uploadData();
+    void upgrade();
+    void about();
+    void setAnchorPointData(int row, QString ab, QString xy);
+    void objectTotalScore(int rowIndex, float score);
+    void object(int rowIndex, int item_id, QString mark, int optionCount, int chooseType, float score,
+                float fullScore);
+    void setUnprocessed(int start, int end);
+    void subjectSection(int rowIndex, QString pageSection, QString localPath, int studentID);
+    void processForOneStudentSuccessed(int start, int end, int resultRowIndex, QStringList originalSheetLocalPath);
+    void deleteResultByCode(QString codeValue);
+    void loadImage(QString filePath);
+    void optionalItem(int rowIndex, QString optionalItem);
+    void findImagesFinished(int count);
+    void timeElapsed(int t);
+    void addOneImage(QFileInfo mfi);
+    void setScanModuleShown(bool shown);
+
+    // Refuses while workers or uploads run, then asks.
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    Ui::MainWindow *ui;
+};
+
+// The one main window; set by its constructor.
+extern MainWindow *currentMainWindow;

@@ -1,0 +1,109 @@
+#pragma once
+// The table of recognised students: one row per sheet whose student code was
+// read, one column per result key of the main window. Besides the texts, its
+// cells carry the data the reviews and the uploads work from (ResultItemRole).
+
+#include <QHash>
+#include <QPoint>
+#include <QSize>
+#include <QTableWidget>
+
+#include <vector>
+
+class MainWindow;
+class QAbstractButton;
+class QMenu;
+class QThread;
+class UploadSubjectImageThread;
+
+// Data roles of the result cells; the meaning depends on the column kind.
+enum ResultItemRole {
+    // "考号" (column 0)
+    ResultStudentIdRole = Qt::UserRole + 1,     // the platform's student id (int)
+    ResultSheetStateRole = Qt::UserRole + 2,    // dropped flag (bool), later the page paths (QStringList)
+    // objective question
+    ResultScoreRole = Qt::UserRole + 1,         // score earned, 2 decimals
+    ResultFullScoreRole = Qt::UserRole + 2,     // full score, 2 decimals
+    ResultOptionCountRole = Qt::UserRole + 3,   // option count, decimal
+    // subjective block and whole-sheet page
+    ResultLocalPathRole = Qt::UserRole + 1,     // local image file
+    ResultServerPathRole = Qt::UserRole + 2,    // address in the store, after upload
+};
+
+class MyTableWidgetResult : public QTableWidget {
+    Q_OBJECT
+public:
+    explicit MyTableWidgetResult(QWidget *parent = nullptr);
+
+    // True only for a "考号" cell whose results were dropped; the page-path
+    // list that replaces the flag reads as not dropped.
+    static bool isDropped(const QTableWidgetItem *codeItem);
+
+    void collectSelectedRows();
+    void deleteResultRows();
+    void searchByCode();
+    void filterRows(bool onlyAbnormal);
+    void openEditObjectAnswer();
+    // Refills the context menu for the current state; false (and an empty
+    // menu) while recognition runs.
+    bool fillContextMenu();
+
+    // Upload pool.
+    void startUpload(bool limitRows, int maxRow, int startCell);
+
+    MainWindow *mainWindow = nullptr;
+    QHash<QString, QThread *> uploadThreads;
+    QHash<QString, UploadSubjectImageThread *> uploadWorkers;
+    QAbstractButton *cornerButton = nullptr;
+    std::vector<int> selectedRows;
+    QMenu *contextMenu = nullptr;
+    int nextUploadCell = 0;
+    bool uploading = false;
+    bool abnormalRowsOnly = false;
+    float subjectImageScale = 1.0f;
+    QPoint editAnswerPos;
+    QSize editAnswerSize;
+    int editAnswerScroll = 0;
+    QPoint objectImagePos;
+    QSize objectImageSize;
+    int objectShowType = 2;
+    QPoint optionalImagePos;
+    QSize optionalImageSize;
+    int optionalShowType = 2;
+    QPoint codeImagePos;
+    QSize codeImageSize;
+    int codeShowType = 2;
+
+signals:
+    void startUploadThread();
+
+public slots:
+    void uploadFinished(QString str);
+    void addLog(QString str);
+    void setServerPath(QTableWidgetItem *item, QString path);
+    void onHeaderClicked(int col);
+    void processThreadStartUpload(int rowIndex, int startCellIndex, bool *startUploadOK);
+    // Opens the viewer that fits the cell's column (review dialogs).
+    void showCellImages(QTableWidgetItem *item);
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+
+private:
+    MainWindow *mainWindowNow();
+    void stopUpload();
+    // Shows page `page` (1-based) of the sheet whose student code is `code`.
+    void showSheetPage(const QString &code, int page);
+};
+
+// A table that ignores double clicks, so they neither edit nor activate cells.
+class TableWidgetDisableDoubleClick : public QTableWidget {
+    Q_OBJECT
+public:
+    explicit TableWidgetDisableDoubleClick(QWidget *parent = nullptr);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+};
