@@ -60,7 +60,7 @@ public:
                                           StandardButton defaultButton = QMessageBox::NoButton,
                                           const QString &windowIconPath = QString());
 
-    // The general form; the parent travels in the spec.
+    // The general form; the parent travels in the description.
     static StandardButton show(const MessageBoxSpec &spec);
 
     // Installs a handler (an empty one restores real boxes); returns the previous one.

@@ -27,6 +27,7 @@
 #include <QStatusBar>
 #include <QTextEdit>
 #include <QThread>
+#include <QTimer>
 
 MainWindow *currentMainWindow = nullptr;
 
@@ -77,7 +78,9 @@ MainWindow::MainWindow(QWidget *parent)
     connect(imageFinder, &FindImagesFromFolderThread::timeElapsed, this, &MainWindow::timeElapsed);
     connect(imageFinder, &FindImagesFromFolderThread::updateInfo, searchSheetImageTip,
             &DialogSearchSheetImageTip::updateInfo);
-    connect(imageFinderThread, &QThread::finished, imageFinder, &QObject::deleteLater);
+    // The search thread runs for the window's life, so a later search always
+    // finds its worker.
+    imageFinderThread->start();
 
     networkManager = new QNetworkAccessManager(this);
 
@@ -148,6 +151,7 @@ MainWindow::~MainWindow()
 {
     imageFinderThread->quit();
     imageFinderThread->wait();
+    delete imageFinder;
     delete ui;
     if (currentMainWindow == this)
         currentMainWindow = nullptr;
@@ -363,7 +367,8 @@ bool MainWindow::openExam(const ExamSelection &selection)
 void MainWindow::startImageSearch(const QStringList &folders, const QStringList &files)
 {
     imageSearchTimer.restart();
-    imageFinderThread->start();
+    if (!imageFinderThread->isRunning())
+        imageFinderThread->start();
     emit findThreadRun(folders, files);
     addLog(QStringLiteral("开始从以下路径寻找图片...\n") + folders.join(QLatin1Char('\n')));
     searchSheetImageTip->reset();
@@ -378,7 +383,6 @@ void MainWindow::addOneImage(QFileInfo mfi)
 
 void MainWindow::findImagesFinished(int count)
 {
-    imageFinderThread->quit();
     addLog(QStringLiteral("找到图片数量：") + QString::number(count));
     const qint64 t = imageSearchTimer.isValid() ? imageSearchTimer.elapsed() : 0;
     QString text;
@@ -813,7 +817,23 @@ void MainWindow::processForOneStudentSuccessed(int start, int end, int resultRow
 
 void MainWindow::loadImage(QString filePath)
 {
-    myImage->loadImage(filePath);
+    // While workers run, pages arrive faster than anyone can look at them and
+    // each load would hold up the workers' table writes: show the newest page
+    // a few times a second instead of every page.
+    if (!isProcessing()) {
+        myImage->loadImage(filePath);
+        return;
+    }
+    const bool scheduled = !m_pendingImage.isEmpty();
+    m_pendingImage = filePath;
+    if (!scheduled) {
+        QTimer::singleShot(250, this, [this] {
+            const QString path = m_pendingImage;
+            m_pendingImage.clear();
+            if (!path.isEmpty())
+                myImage->loadImage(path);
+        });
+    }
 }
 
 void MainWindow::uploadData()

@@ -238,6 +238,7 @@ public slots:
 
 private:
     Ui::MainWindow *ui;
+    QString m_pendingImage;     // newest page waiting to be shown during a run
 };
 
 // The one main window; set by its constructor.

@@ -533,6 +533,8 @@ void MyTableWidgetImage::showRowImage()
     for (int i = 0; i < results->rowCount(); ++i) {
         const QTableWidgetItem *cell = results->item(i, 0);
         if (cell && cell->text() == code) {
+            // Selecting the row's first cell works in every selection mode.
+            results->setCurrentCell(i, 0);
             results->selectRow(i);
             results->scrollToItem(cell);
             return;

@@ -1045,7 +1045,12 @@ void ImageListTest::testAddFolderAndFileThroughMenu()
                     view->selectionModel()->select(model->index(root + QLatin1Char('/') + QLatin1String(name)),
                                                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
                 auto *buttons = chooser->findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"));
-                emit buttons->accepted();
+                QPushButton *ok = nullptr;
+                for (QAbstractButton *b : buttons->buttons())
+                    if (buttons->buttonRole(b) == QDialogButtonBox::AcceptRole)
+                        ok = qobject_cast<QPushButton *>(b);
+                QVERIFY(ok && ok->isEnabled());
+                ok->click();
             });
             dialog->findChild<QPushButton *>(QStringLiteral("pushButtonFromFolder"))->click();
         });

@@ -137,12 +137,16 @@ private slots:
     void testSetROI();
     void testSetROIRefusals();
     void testImageEdit();
+    void testRotateButtons_data();
+    void testRotateButtons();
     void testStatusBar();
 
 private:
     QString writeImage(const QString &name, int width, int height);
 
     QTemporaryDir m_dir;
+    // Any box a test does not expect is answered rather than left waiting.
+    MessageBoxRecorder m_otherBoxes;
 };
 
 void ImageViewTest::initTestCase()
@@ -674,6 +678,40 @@ void ImageViewTest::testImageEdit()
     QCOMPARE(settings.value(QStringLiteral("ImageEdit/Color")).toString(), QStringLiteral("0"));
     QCOMPARE(settings.value(QStringLiteral("ImageEdit/Width")).toString(), QStringLiteral("12"));
     setSettingsFilePathForTesting(QString());
+}
+
+void ImageViewTest::testRotateButtons_data()
+{
+    // A 40 x 30 page whose top-left pixel is dark: where that pixel lands.
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QPoint>("dark");
+    QTest::newRow("clockwise") << "toolButtonClockwise" << QSize(30, 40) << QPoint(29, 0);
+    QTest::newRow("half turn") << "toolButtonRotate180" << QSize(40, 30) << QPoint(39, 29);
+    QTest::newRow("anticlockwise") << "toolButtonAnticlockwise" << QSize(30, 40) << QPoint(0, 39);
+}
+
+void ImageViewTest::testRotateButtons()
+{
+    QFETCH(QString, button);
+    QFETCH(QSize, size);
+    QFETCH(QPoint, dark);
+    QImage page(40, 30, QImage::Format_Grayscale8);
+    page.fill(255);
+    page.setPixel(0, 0, 0);
+    const QString path = m_dir.filePath(QStringLiteral("rotate.png"));
+    QVERIFY(page.save(path));
+
+    // The buttons turn the file of the image list's context row and show it.
+    MainWindow w;
+    w.tableWidgetImages->addImageRow(QFileInfo(path));
+    w.tableWidgetImages->contextRow = 0;
+    w.myImage->findChild<QToolButton *>(button)->click();
+
+    const QImage turned(path);
+    QCOMPARE(turned.size(), size);
+    QCOMPARE(qGray(turned.pixel(dark)), 0);
+    QCOMPARE(w.myImage->imageLabel->sourceImage->size(), size);
 }
 
 void ImageViewTest::testStatusBar()

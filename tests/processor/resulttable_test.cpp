@@ -191,6 +191,10 @@ private slots:
     void testEditAnswerOpens();
     void testUploadHandOff();
     void testDisableDoubleClick();
+
+private:
+    // Any box a test does not expect is answered rather than left waiting.
+    MessageBoxRecorder m_otherBoxes;
 };
 
 void ResultTableTest::initTestCase()
