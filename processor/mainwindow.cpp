@@ -215,6 +215,11 @@ void MainWindow::about()
 
 void MainWindow::account()
 {
+    // Settings members must not change under running workers.
+    if (isProcessing()) {
+        addLog(QStringLiteral("正在识别处理，不能完成本操作"));
+        return;
+    }
     // The platform account dialog arrives with the platform client.
     addLog(QStringLiteral("帐号设置需要连接考试平台，本版本尚未提供。"));
 }
@@ -838,6 +843,10 @@ void MainWindow::loadImage(QString filePath)
 
 void MainWindow::uploadData()
 {
+    if (isProcessing()) {
+        addLog(QStringLiteral("正在识别处理，不能完成本操作"));
+        return;
+    }
     if (tableWidgetResults->rowCount() == 0)
         return;
     for (int r = 0; r < tableWidgetResults->rowCount(); ++r) {

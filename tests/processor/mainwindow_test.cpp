@@ -275,6 +275,14 @@ void MainWindowTest::testRun()
             QVERIFY(QFile::exists(w.tableWidgetResults->item(r, column)->data(Qt::UserRole + 1).toString()));
         }
     }
+    // Status bar: pages in the list, students recognised, the exam summary.
+    QCOMPARE(w.myStatusBar->findChild<QLabel *>(QStringLiteral("labelTotalSheetCount"))->text(),
+             QString::number(sheets * 2));
+    QCOMPARE(w.myStatusBar->findChild<QLabel *>(QStringLiteral("labelSuccessCount"))->text(),
+             QString::number(sheets - 1));
+    QVERIFY(w.myStatusBar->findChild<QLabel *>(QStringLiteral("labelTplFileInfo"))
+                ->text()
+                .startsWith(QStringLiteral("模板页数：2 客观题数：%1 主观题页块数：").arg(w.objectItems.size())));
     const QString log = w.textEditLog->toPlainText();
     QVERIFY(log.contains(QStringLiteral("定位点A查找失败")));
     QVERIFY(log.contains(QStringLiteral("识别出考号:") + exam.marks[0].code));
@@ -315,6 +323,7 @@ void MainWindowTest::testRefusalsWhileRunning()
     other.examId = QStringLiteral("other");
     QVERIFY(!w.openExam(other));
     w.setting();
+    w.uploadData();
     m_recorder->clear();
     QCloseEvent close;
     w.closeEvent(&close);
