@@ -3,6 +3,7 @@
 #include "mainwindow.h"
 #include "messagebox.h"
 #include "omrresources.h"
+#include "platformrequest.h"
 #include "processcount.h"
 #include "startup.h"
 
@@ -25,6 +26,7 @@ int main(int argc, char **argv)
     QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
     QApplication app(argc, argv);
     initOmrResources();
+    PlatformRequest::installExtraCa();
 
     const int running = countRunningProcesses(QStringLiteral("Ardentiq"));
     const bool otherInstance = running > 1;

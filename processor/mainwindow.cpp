@@ -3,6 +3,7 @@
 
 #include "answers.h"
 #include "dialogabout.h"
+#include "dialogexam.h"
 #include "dialogsearchsheetimagetip.h"
 #include "dialogsetting.h"
 #include "featurealign.h"
@@ -145,6 +146,8 @@ MainWindow::MainWindow(QWidget *parent)
     ui->pushButtonScanShow->hide();
 
     pagesPerSheet = 0;
+
+    checkUploadKey();
 }
 
 MainWindow::~MainWindow()
@@ -213,27 +216,34 @@ void MainWindow::about()
     dialog.exec();
 }
 
-void MainWindow::account()
-{
-    // Settings members must not change under running workers.
-    if (isProcessing()) {
-        addLog(QStringLiteral("正在识别处理，不能完成本操作"));
-        return;
-    }
-    // The platform account dialog arrives with the platform client.
-    addLog(QStringLiteral("帐号设置需要连接考试平台，本版本尚未提供。"));
-}
-
 void MainWindow::exam()
 {
-    // Choosing an exam needs the platform client; a prepared exam is opened
-    // with openExam().
-    addLog(QStringLiteral("从考试平台选择考试需要连接考试平台，本版本尚未提供。"));
-}
-
-void MainWindow::upgrade()
-{
-    addLog(QStringLiteral("在线升级需要连接考试平台，本版本尚未提供。"));
+    if (versionCheck() != 0)
+        return;
+    if (isProcessing())
+        return;
+    if (tableWidgetResults->uploading) {
+        addLog(QStringLiteral("正在上传图片，不能完成本操作"));
+        return;
+    }
+    DialogExam dialog(this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    ExamSelection selection;
+    selection.examId = dialog.examId;
+    selection.examName = dialog.examName;
+    selection.gradeName = dialog.grade;
+    selection.subjectName = dialog.subject;
+    selection.imageSavePath = dialog.imageSavePath;
+    const QString gradeId = dialog.gradeId;
+    openExam(selection, [this, gradeId] {
+        getStudentInfo(gradeId);
+        addLog(QStringLiteral("开始获取上传令牌..."));
+        if (getUploadToken(customerType, customerCode, dataKey, &myUpload))
+            addLog(QStringLiteral("获取上传令牌成功！"));
+        else
+            addLog(QStringLiteral("获取上传令牌失败，可能无法正常上传！"));
+    });
 }
 
 void MainWindow::setScanModuleShown(bool shown)
@@ -290,7 +300,7 @@ void MainWindow::applyPageOrigins()
     ::applyPageOrigins(templateModel);
 }
 
-bool MainWindow::openExam(const ExamSelection &selection)
+bool MainWindow::openExam(const ExamSelection &selection, const std::function<void()> &fetchPlatformData)
 {
     if (isProcessing())
         return false;
@@ -319,6 +329,9 @@ bool MainWindow::openExam(const ExamSelection &selection)
     myStatusBar->setExamName(examName);
     myStatusBar->setGrade(gradeName);
     myStatusBar->setSubject(subjectName);
+
+    if (fetchPlatformData)
+        fetchPlatformData();
 
     const bool loaded = parseTemplate();
     if (!loaded) {

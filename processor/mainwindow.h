@@ -4,6 +4,7 @@
 // view, the log, and the recognition workers.
 
 #include "answerkey.h"
+#include "myupload.h"
 #include "recognitionsettings.h"
 #include "sheetpipeline.h"
 #include "templatemodel.h"
@@ -17,6 +18,7 @@
 #include <QVector>
 #include <tinyxml2.h>
 
+#include <functional>
 #include <memory>
 
 class QNetworkAccessManager;
@@ -75,7 +77,9 @@ public:
     // place: empties the tables, loads the template, builds the result columns,
     // creates the exam folder and lists the image folder. False (with the
     // reason shown) when the template or the folder cannot be used.
-    bool openExam(const ExamSelection &selection);
+    // `fetchPlatformData` runs once the tables and log are emptied and the
+    // names taken over (the roster and the upload credentials).
+    bool openExam(const ExamSelection &selection, const std::function<void()> &fetchPlatformData = {});
     // Lists folders and files into the image list while the modal tip shows.
     void startImageSearch(const QStringList &folders, const QStringList &files);
     int resultColumnOf(const QString &key) const;
@@ -102,6 +106,26 @@ public:
     void setImageCellText(int row, int column, const QString &text);
     // Snapshot of image rows for a worker (GUI thread).
     QVector<PageRowInput> sheetRows(int firstRow, int count) const;
+
+    // --- platform client ---
+    // Start-up key check: sets `schoolID` from the platform, or asks whether
+    // to open the account dialog when the key is refused or unreachable.
+    void checkUploadKey();
+    // Fills `studentMap` and `studentHash` with the grade's roster.
+    void getStudentInfo(QString gradeId);
+    // Fills `upload` with the exam's image-storage credentials; true only
+    // when the reply named a known store with complete credentials.
+    bool getUploadToken(QString customerType, QString customerCode, QString key, MyUpload *upload);
+    MyUpload myUpload;
+
+    // --- exam selection ---
+    // Asks the platform whether this version may still be used: 0 go on,
+    // 1 it must be upgraded first (the upgrade check has run), -1 the check
+    // failed (the reason was shown, or the reply was not understood).
+    int versionCheck();
+    // Why the updater must not take over now (recognition or image uploads
+    // run); empty when it may.
+    QString upgradeBusyReason() const;
 
     // --- members (GUI thread unless noted) ---
     QElapsedTimer imageSearchTimer;

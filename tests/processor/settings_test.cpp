@@ -2,6 +2,7 @@
 // conversions, every key reaching its own member, UTF-8 text, and a missing file.
 
 #include "mainwindow.h"
+#include "messagebox.h"
 #include "settingsfile.h"
 
 #include <QDir>
@@ -237,6 +238,7 @@ class SettingsTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void init();
     void cleanup();
     void cleanupTestCase();
@@ -262,7 +264,17 @@ private:
     QString ini;
     // One window for all cases; it finds the file of the current case through iniPath().
     std::unique_ptr<MainWindow> mainWindow;
+    // Answers the start-up question about the platform account.
+    std::unique_ptr<MessageBoxRecorder> boxes;
 };
+
+void SettingsTest::initTestCase()
+{
+    // The window checks the platform account when it is built: keep any such
+    // request on this machine (nothing listens on port 1).
+    qputenv("VOSTRA_PLATFORM_HOST", "127.0.0.1:1");
+    boxes = std::make_unique<MessageBoxRecorder>();
+}
 
 void SettingsTest::init()
 {
@@ -281,6 +293,7 @@ void SettingsTest::cleanup()
 void SettingsTest::cleanupTestCase()
 {
     mainWindow.reset();
+    boxes.reset();
 }
 
 void SettingsTest::writeRaw(const QByteArray &text)

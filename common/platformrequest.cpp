@@ -1,0 +1,358 @@
+#include "platformrequest.h"
+
+#include <QFile>
+#include <QHttpMultiPart>
+#include <QJsonParseError>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QPointer>
+#include <QRegularExpression>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QtGlobal>
+
+// ---------------------------------------------------------------- bodies
+
+PlatformForm &PlatformForm::add(const QString &name, const QString &value)
+{
+    return addBytes(name, value.toUtf8());
+}
+
+PlatformForm &PlatformForm::addBytes(const QString &name, const QByteArray &value)
+{
+    m_fields.append({name, value});
+    return *this;
+}
+
+QByteArray PlatformForm::encoded() const
+{
+    QByteArray out;
+    for (const auto &field : m_fields) {
+        if (!out.isEmpty())
+            out += '&';
+        out += PlatformRequest::percentEncode(field.first.toUtf8());
+        out += '=';
+        out += PlatformRequest::percentEncode(field.second);
+    }
+    return out;
+}
+
+PlatformMultipart &PlatformMultipart::add(const QString &name, const QString &value)
+{
+    return addBytes(name, value.toLocal8Bit());
+}
+
+PlatformMultipart &PlatformMultipart::addBytes(const QString &name, const QByteArray &value)
+{
+    Part part;
+    part.name = name;
+    part.value = value;
+    m_parts.append(part);
+    return *this;
+}
+
+PlatformMultipart &PlatformMultipart::addFile(const QString &name, const QString &fileName,
+                                              const QString &localPath)
+{
+    Part part;
+    part.name = name;
+    part.fileName = fileName;
+    part.localPath = localPath;
+    part.isFile = true;
+    m_parts.append(part);
+    return *this;
+}
+
+namespace {
+
+// A name inside the quotes of a Content-Disposition header.
+QByteArray quoted(const QString &text)
+{
+    QByteArray bytes = text.toUtf8();
+    bytes.replace('\\', "\\\\");
+    bytes.replace('"', "\\\"");
+    bytes.replace('\r', ' ');
+    bytes.replace('\n', ' ');
+    return '"' + bytes + '"';
+}
+
+} // namespace
+
+QHttpMultiPart *PlatformMultipart::build(QString *error) const
+{
+    auto *body = new QHttpMultiPart(QHttpMultiPart::FormDataType);
+    for (const Part &p : m_parts) {
+        QHttpPart part;
+        if (p.isFile) {
+            auto *file = new QFile(p.localPath, body);
+            if (!file->open(QIODevice::ReadOnly)) {
+                if (error)
+                    *error = file->errorString();
+                delete body;
+                return nullptr;
+            }
+            part.setHeader(QNetworkRequest::ContentDispositionHeader,
+                           QByteArray("form-data; name=") + quoted(p.name) + ";filename=" + quoted(p.fileName));
+            part.setBodyDevice(file);
+        } else {
+            part.setHeader(QNetworkRequest::ContentTypeHeader, QByteArray("text/plain"));
+            part.setHeader(QNetworkRequest::ContentDispositionHeader,
+                           QByteArray("form-data; name=") + quoted(p.name));
+            part.setBody(p.value);
+        }
+        body->append(part);
+    }
+    return body;
+}
+
+// ---------------------------------------------------------------- replies
+
+PlatformReply PlatformReply::read(QNetworkReply *reply)
+{
+    PlatformReply out;
+    if (!reply) {
+        out.failed = true;
+        out.errorText = QStringLiteral("网络请求已被取消");
+        return out;
+    }
+    if (reply->error() != QNetworkReply::NoError) {
+        out.failed = true;
+        out.httpStatus = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        out.errorText = reply->errorString();
+        return out;
+    }
+    out.httpStatus = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    out.body = reply->readAll();
+    // The body is UTF-8 text; broken sequences become U+FFFD, not a refusal.
+    QJsonParseError parseError;
+    out.document = QJsonDocument::fromJson(QString::fromUtf8(out.body).toUtf8(), &parseError);
+    out.json = parseError.error == QJsonParseError::NoError;
+    return out;
+}
+
+QString PlatformReply::codeFailureText() const
+{
+    return QStringLiteral("code:%1\n%2").arg(httpStatus).arg(errorText);
+}
+
+QString PlatformReply::uploadRecordFailureText() const
+{
+    return QStringLiteral("code:%1 \ninfo:%2").arg(httpStatus).arg(errorText) + QStringLiteral("\n")
+        + QStringLiteral("检查之前是否有过数据上传失败");
+}
+
+QString PlatformReply::localServerFailureText() const
+{
+    return QStringLiteral("code:%1:%2").arg(httpStatus).arg(errorText);
+}
+
+int PlatformReply::intValue(const QJsonObject &object, const QString &key)
+{
+    return object.value(key).toInt(0);
+}
+
+QString PlatformReply::textValue(const QJsonObject &object, const QString &key)
+{
+    return object.value(key).toString();
+}
+
+QJsonObject PlatformReply::objectValue(const QJsonObject &object, const QString &key)
+{
+    return object.value(key).toObject();
+}
+
+QJsonArray PlatformReply::arrayValue(const QJsonObject &object, const QString &key)
+{
+    return object.value(key).toArray();
+}
+
+// ---------------------------------------------------------------- host, TLS, URLs
+
+const char *const PlatformRequest::kDefaultHost = "platform.vostra.example";
+
+QString PlatformRequest::host()
+{
+    const QString value = qEnvironmentVariable("VOSTRA_PLATFORM_HOST").trimmed();
+    if (value.isEmpty())
+        return QString::fromLatin1(kDefaultHost);
+    // A host name or address, optionally ":port"; nothing that would change
+    // the URL's meaning (user info, path, query).
+    static const QRegularExpression wellFormed(
+        QStringLiteral("^([A-Za-z0-9.-]+|\\[[0-9A-Fa-f:.]+\\])(:[0-9]{1,5})?$"));
+    if (!wellFormed.match(value).hasMatch()) {
+        qWarning("VOSTRA_PLATFORM_HOST is not a host or host:port; using the built-in host");
+        return QString::fromLatin1(kDefaultHost);
+    }
+    return value;
+}
+
+QString PlatformRequest::extraCaPath()
+{
+    return qEnvironmentVariable("VOSTRA_EXTRA_CA");
+}
+
+bool PlatformRequest::installExtraCa(QString *error)
+{
+    const QString path = extraCaPath();
+    if (path.isEmpty())
+        return true;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = QStringLiteral("%1: %2").arg(path, file.errorString());
+        return false;
+    }
+    const QList<QSslCertificate> extra = QSslCertificate::fromData(file.readAll(), QSsl::Pem);
+    if (extra.isEmpty()) {
+        if (error)
+            *error = QStringLiteral("%1: no PEM certificate").arg(path);
+        return false;
+    }
+    QSslConfiguration config = QSslConfiguration::defaultConfiguration();
+    QList<QSslCertificate> cas = config.caCertificates();
+    // With on-demand loading the default list is empty; setting a list ends
+    // on-demand loading, so the system's CAs go in explicitly.
+    if (cas.isEmpty())
+        cas = QSslConfiguration::systemCaCertificates();
+    bool added = false;
+    for (const QSslCertificate &cert : extra) {
+        if (!cas.contains(cert)) {
+            cas.append(cert);
+            added = true;
+        }
+    }
+    if (added) {
+        config.setCaCertificates(cas);
+        QSslConfiguration::setDefaultConfiguration(config);
+    }
+    return true;
+}
+
+QByteArray PlatformRequest::percentEncode(const QByteArray &bytes)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    QByteArray out;
+    out.reserve(bytes.size() * 3);
+    for (const char ch : bytes) {
+        const uchar c = uchar(ch);
+        const bool unreserved = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')
+            || c == '-' || c == '.' || c == '_' || c == '~';
+        if (unreserved) {
+            out += char(c);
+        } else {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 0x0f];
+        }
+    }
+    return out;
+}
+
+bool PlatformRequest::isSafeIdentifier(const QString &text)
+{
+    static const QRegularExpression safe(QStringLiteral("^[A-Za-z0-9_-]+$"));
+    return safe.match(text).hasMatch();
+}
+
+QUrl PlatformRequest::customerUrl(const QString &customerType, const QString &customerCode, const QString &path,
+                                  const PlatformForm &query)
+{
+    QByteArray url = "https://" + host().toUtf8() + '/' + percentEncode(customerType.toUtf8()) + '/'
+        + percentEncode(customerCode.toUtf8()) + path.toUtf8();
+    if (!query.isEmpty())
+        url += '?' + query.encoded();
+    return QUrl::fromEncoded(url, QUrl::StrictMode);
+}
+
+QUrl PlatformRequest::upgradeUrl(const QString &programWord)
+{
+    return QUrl::fromEncoded("https://" + host().toUtf8() + "/upgrade/online/"
+                                 + percentEncode(programWord.toLower().toUtf8()),
+                             QUrl::StrictMode);
+}
+
+// ---------------------------------------------------------------- posting and waiting
+
+namespace {
+
+QNetworkRequest baseRequest(const QUrl &url, bool followSafeRedirects)
+{
+    QNetworkRequest request(url);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         followSafeRedirects ? QNetworkRequest::NoLessSafeRedirectPolicy
+                                             : QNetworkRequest::ManualRedirectPolicy);
+    request.setTransferTimeout(PlatformRequest::kTransferTimeoutMs);
+    return request;
+}
+
+PlatformReply failedBeforeSending(const QString &text)
+{
+    PlatformReply reply;
+    reply.failed = true;
+    reply.errorText = text;
+    return reply;
+}
+
+} // namespace
+
+QNetworkReply *PlatformRequest::postForm(QNetworkAccessManager *manager, const QUrl &url, const PlatformForm &form,
+                                         bool followSafeRedirects)
+{
+    QNetworkRequest request = baseRequest(url, followSafeRedirects);
+    const QByteArray body = form.encoded();
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArray("application/x-www-form-urlencoded"));
+    request.setHeader(QNetworkRequest::ContentLengthHeader, body.size());
+    return manager->post(request, body);
+}
+
+QNetworkReply *PlatformRequest::postMultipart(QNetworkAccessManager *manager, const QUrl &url,
+                                              const PlatformMultipart &parts, QString *error)
+{
+    QHttpMultiPart *body = parts.build(error);
+    if (!body)
+        return nullptr;
+    QNetworkReply *reply = manager->post(baseRequest(url, false), body);
+    body->setParent(reply);
+    return reply;
+}
+
+bool PlatformRequest::waitForReply(QNetworkReply *reply, QEventLoop::ProcessEventsFlags flags)
+{
+    if (!reply)
+        return false;
+    QPointer<QNetworkReply> alive(reply);
+    if (reply->isFinished())
+        return true;
+    QEventLoop loop;
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    QObject::connect(reply, &QObject::destroyed, &loop, &QEventLoop::quit);
+    loop.exec(flags);
+    return !alive.isNull();
+}
+
+PlatformReply PlatformRequest::waitAndRead(QNetworkReply *reply, QEventLoop::ProcessEventsFlags flags)
+{
+    QPointer<QNetworkReply> alive(reply);
+    if (!waitForReply(reply, flags) || alive.isNull())
+        return PlatformReply::read(nullptr);
+    PlatformReply out = PlatformReply::read(reply);
+    reply->deleteLater();
+    return out;
+}
+
+PlatformReply PlatformRequest::postAndRead(QNetworkAccessManager *manager, const QUrl &url, const PlatformForm &form,
+                                           bool followSafeRedirects)
+{
+    return waitAndRead(postForm(manager, url, form, followSafeRedirects));
+}
+
+PlatformReply PlatformRequest::postAndRead(QNetworkAccessManager *manager, const QUrl &url,
+                                           const PlatformMultipart &parts)
+{
+    QString error;
+    QNetworkReply *reply = postMultipart(manager, url, parts, &error);
+    if (!reply)
+        return failedBeforeSending(error);
+    return waitAndRead(reply);
+}

@@ -1,0 +1,500 @@
+#include "dialogexam.h"
+#include "ui_dialogexam.h"
+
+#include "answerparsing.h"
+#include "mainwindow.h"
+#include "messagebox.h"
+#include "platformrequest.h"
+#include "settingsfile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QPushButton>
+#include <QSettings>
+
+namespace {
+
+const QString kTitle = QStringLiteral("提示");
+
+void warn(QWidget *parent, const QString &text)
+{
+    MessageBox::warning(parent, kTitle, text);
+}
+
+void inform(QWidget *parent, const QString &text)
+{
+    MessageBox::information(parent, kTitle, text);
+}
+
+// A status flag counts only as the JSON text "1".
+bool flagSet(const QJsonValue &value)
+{
+    return value.isString() && value.toString() == QLatin1String("1");
+}
+
+// Project ids are decimal integers sent as text.
+bool projectIdFrom(const QJsonValue &value, int *id)
+{
+    const QString text = value.isString() ? value.toString() : QString();
+    if (text.isEmpty() || text.size() > 9)
+        return false;
+    for (const QChar c : text) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return false;
+    }
+    *id = text.toInt();
+    return true;
+}
+
+QIcon subjectIcon(const QString &subject)
+{
+    const QString path = QStringLiteral(":/image/res/images/subjects/%1.png").arg(subject.left(1));
+    if (!subject.isEmpty() && QFile::exists(path))
+        return QIcon(path);
+    return QIcon(QStringLiteral(":/image/res/images/subjects/考.png"));
+}
+
+} // namespace
+
+DialogExam::DialogExam(QWidget *parent)
+    : QDialog(parent), ui(new Ui::DialogExam)
+{
+    m_main = qobject_cast<MainWindow *>(parent);
+    if (!m_main)
+        m_main = currentMainWindow;
+
+    ui->setupUi(this);
+    setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+    ui->buttonBoxOK->button(QDialogButtonBox::Ok)->setText(QStringLiteral("确定"));
+    m_manager = new QNetworkAccessManager(this);
+
+    ui->widgetUpgrade->hide();
+    ui->checkBoxAllowUploadMore->hide();
+
+    // The disabled boxes are status lamps.
+    setStyleSheet(QStringLiteral(
+        "QCheckBox::indicator:unchecked { image: url(:/svgs/res/svgs/unchecked.svg); }"
+        "QCheckBox::indicator:checked { image: url(:/svgs/res/svgs/checked.svg); }"));
+
+    QTableWidget *table = ui->tableWidget;
+    const QStringList headers{QStringLiteral("题号"), QStringLiteral("单/多选"), QStringLiteral("答案"),
+                              QStringLiteral("分值"), QStringLiteral("判断方式"), QStringLiteral("漏选得分")};
+    table->setColumnCount(headers.size());
+    table->setHorizontalHeaderLabels(headers);
+    table->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    table->horizontalHeader()->setTextElideMode(Qt::ElideRight);
+    table->horizontalHeader()->setStretchLastSection(true);
+
+    connect(ui->pushButtonRefresh, &QPushButton::clicked, this, &DialogExam::refresh);
+    connect(ui->pushButtonImageSavePath, &QPushButton::clicked, this, &DialogExam::chooseFolder);
+    connect(ui->pushButtonUpgrade, &QPushButton::clicked, this, &DialogExam::upgradeCheck);
+    connect(ui->toolButtonBack, &QToolButton::clicked, this, &DialogExam::back);
+    connect(ui->listWidgetExamName, &QListWidget::itemDoubleClicked, this, &DialogExam::projectDoubleClicked);
+    connect(ui->listWidgetExam, &QListWidget::itemClicked, this, &DialogExam::examClicked);
+    connect(ui->buttonBoxOK, &QDialogButtonBox::accepted, this, &DialogExam::accept);
+
+    const std::unique_ptr<QSettings> settings = openSettingsFile();
+    ui->lineEditImageSavePath->setText(settings->value(QStringLiteral("Scan/SavePath"), QString()).toString());
+    if (settings->value(QStringLiteral("Account/CustomerType"), QString()).toString() == QLatin1String("union")) {
+        ui->labelSchoolName->setText(settings->value(QStringLiteral("Account/SchoolName"), QString()).toString());
+    } else {
+        ui->labelSchoolName->clear();
+        ui->labelSchoolName->hide();
+    }
+    ui->checkBoxSheetUploadSchool->setVisible(isUnion());
+
+    loadProjects();
+}
+
+DialogExam::~DialogExam()
+{
+    delete ui;
+}
+
+bool DialogExam::isUnion() const
+{
+    return m_main && m_main->customerType == QLatin1String("union");
+}
+
+bool DialogExam::requestRunning() const
+{
+    return m_currentReply && m_currentReply->isRunning();
+}
+
+quint64 DialogExam::beginRequest(QNetworkReply *reply)
+{
+    m_currentReply = reply;
+    return ++m_serial;
+}
+
+void DialogExam::forgetExam()
+{
+    examId.clear();
+    examName.clear();
+    subject.clear();
+    gradeId.clear();
+    grade.clear();
+    answerSettings.clear();
+    optionalAnswerSettings.clear();
+    templateDoc.Clear();
+    examInfoLoaded = false;
+    templateParsed = false;
+    m_templateMissing = false;
+}
+
+void DialogExam::clearStatusBoxes()
+{
+    ui->checkBoxObjectAnswer->setChecked(false);
+    ui->checkBoxOptionalObjectAnswer->setChecked(false);
+    ui->checkBoxLumbrisk->setChecked(false);
+    ui->checkBoxSheetUpload->setChecked(false);
+}
+
+// ---------------------------------------------------------------- requests
+
+void DialogExam::loadProjects()
+{
+    ui->listWidgetExamName->clear();
+    if (!m_main)
+        return;
+
+    PlatformMultipart parts;
+    parts.add(QStringLiteral("key"), m_main->dataKey);
+    parts.add(QStringLiteral("version_code"), QStringLiteral("2025052800"));
+    parts.add(QStringLiteral("version_name"), QStringLiteral("4.2"));
+    if (isUnion())
+        parts.add(QStringLiteral("school_id"), m_main->schoolID);
+    QNetworkReply *reply = PlatformRequest::postMultipart(
+        m_manager,
+        PlatformRequest::customerUrl(m_main->customerType, m_main->customerCode, QStringLiteral("/client/projects")),
+        parts);
+    const quint64 serial = beginRequest(reply);
+    const PlatformReply result = PlatformRequest::waitAndRead(reply);
+    if (!isCurrent(serial))
+        return;
+
+    if (result.failed) {
+        warn(this, result.codeFailureText());
+    } else if (!result.json) {
+        inform(this, QStringLiteral("未知错误！"));
+    } else {
+        const QJsonObject object = result.object();
+        const int code = PlatformReply::intValue(object, QStringLiteral("code"));
+        if (code == 200) {
+            const QJsonObject message = PlatformReply::objectValue(object, QStringLiteral("message"));
+            QStringList refused;
+            for (const QJsonValue &value : PlatformReply::arrayValue(message, QStringLiteral("projects"))) {
+                const QJsonObject project = value.toObject();
+                const QString name = PlatformReply::textValue(project, QStringLiteral("project"));
+                int id = 0;
+                if (!projectIdFrom(project.value(QStringLiteral("id")), &id)) {
+                    refused << name;
+                    continue;
+                }
+                auto *item = new QListWidgetItem(name, ui->listWidgetExamName);
+                item->setData(Qt::UserRole, id);
+            }
+            const QJsonObject upgrade = PlatformReply::objectValue(message, QStringLiteral("upgrade"));
+            if (PlatformReply::intValue(upgrade, QStringLiteral("upgrade")) == 1) {
+                ui->labelUpgrade->setText(
+                    QStringLiteral("发现新版本：%1 => %2")
+                        .arg(PlatformReply::textValue(upgrade, QStringLiteral("version_name_now")),
+                             PlatformReply::textValue(upgrade, QStringLiteral("version_name_new"))));
+                ui->widgetUpgrade->show();
+            }
+            if (!refused.isEmpty())
+                warn(this, QStringLiteral("以下考试项目的编号不合法，未列出：\n%1").arg(refused.join(QLatin1Char('\n'))));
+        } else if (code == 501) {
+            inform(this, PlatformReply::textValue(object, QStringLiteral("message")));
+            upgradeCheck();
+            return;
+        }
+    }
+    ui->listWidgetExamName->setCurrentRow(-1);
+    ui->listWidgetExamName->clearSelection();
+}
+
+void DialogExam::loadExams(const QString &projectId)
+{
+    const QListWidgetItem *project = ui->listWidgetExamName->currentItem();
+    ui->labelExamName->setText(project ? project->text() : QString());
+    ui->listWidgetExam->clear();
+    forgetExam();
+    if (!m_main)
+        return;
+
+    PlatformForm query;
+    query.add(QStringLiteral("project_id"), projectId);
+    PlatformForm form;
+    form.add(QStringLiteral("key"), m_main->dataKey);
+    if (isUnion())
+        form.add(QStringLiteral("school_id"), m_main->schoolID);
+    QNetworkReply *reply = PlatformRequest::postForm(
+        m_manager,
+        PlatformRequest::customerUrl(m_main->customerType, m_main->customerCode, QStringLiteral("/client/exams"), query),
+        form);
+    const quint64 serial = beginRequest(reply);
+    const PlatformReply result = PlatformRequest::waitAndRead(reply);
+    if (!isCurrent(serial))
+        return;
+
+    if (result.failed) {
+        warn(this, result.bareFailureText());
+        return;
+    }
+    if (!result.json) {
+        inform(this, QStringLiteral("未知错误！"));
+    } else if (result.isArray()) {
+        for (const QJsonValue &value : result.array()) {
+            if (!value.isObject())
+                continue;
+            const QJsonObject exam = value.toObject();
+            const QString subjectText = PlatformReply::textValue(exam, QStringLiteral("subject"));
+            auto *item = new QListWidgetItem(
+                subjectIcon(subjectText),
+                PlatformReply::textValue(exam, QStringLiteral("grade")) + QStringLiteral(" \n ") + subjectText,
+                ui->listWidgetExam);
+            item->setData(Qt::UserRole, exam);
+        }
+    }
+    ui->stackedWidget->setCurrentIndex(1);
+    ui->listWidgetExam->scrollToTop();
+    ui->listWidgetExam->setCurrentRow(-1);
+    ui->listWidgetExam->clearSelection();
+}
+
+void DialogExam::showExamStatus()
+{
+    const QListWidgetItem *item = ui->listWidgetExam->currentItem();
+    if (!item)
+        return;
+    const QJsonObject exam = item->data(Qt::UserRole).toJsonObject();
+
+    // A flag the platform leaves out is not set: nothing of the exam clicked
+    // before may stay lit.
+    clearStatusBoxes();
+    ui->checkBoxSheetUploadSchool->setChecked(false);
+    ui->checkBoxObjectAnswer->setChecked(flagSet(exam.value(QStringLiteral("object_answer_ok"))));
+    ui->checkBoxOptionalObjectAnswer->setChecked(flagSet(exam.value(QStringLiteral("optional_object_answer_ok"))));
+    ui->checkBoxLumbrisk->setChecked(flagSet(exam.value(QStringLiteral("sheet_template_ok"))));
+    ui->checkBoxSheetUploadSchool->setChecked(flagSet(exam.value(QStringLiteral("data_upload_ok_exam_school"))));
+    ui->checkBoxSheetUpload->setChecked(exam.value(QStringLiteral("sheet_ok")).toInt() == 1);
+    const QJsonValue dataUploaded = exam.value(QStringLiteral("data_upload_ok"));
+    if (!dataUploaded.isUndefined())
+        ui->checkBoxSheetUpload->setChecked(flagSet(dataUploaded));
+    if (flagSet(dataUploaded) && exam.contains(QStringLiteral("allow_upload_more"))) {
+        ui->checkBoxAllowUploadMore->show();
+        ui->checkBoxAllowUploadMore->setChecked(flagSet(exam.value(QStringLiteral("allow_upload_more"))));
+    } else {
+        ui->checkBoxAllowUploadMore->setChecked(false);
+        ui->checkBoxAllowUploadMore->hide();
+    }
+
+    forgetExam();
+    examId = PlatformReply::textValue(exam, QStringLiteral("id"));
+    gradeId = PlatformReply::textValue(exam, QStringLiteral("grade_id"));
+    const QListWidgetItem *project = ui->listWidgetExamName->currentItem();
+    examName = project ? project->text() : QString();
+    grade = PlatformReply::textValue(exam, QStringLiteral("grade"));
+    subject = PlatformReply::textValue(exam, QStringLiteral("subject"));
+
+    // The exam id names the exam's folder on disk.
+    if (!PlatformRequest::isSafeIdentifier(examId)) {
+        ui->tableWidget->setRowCount(0);
+        ++m_serial; // a reply still coming for another exam is of no use now
+        warn(this, QStringLiteral("考试编号不合法：%1").arg(examId));
+        return;
+    }
+    loadExamInfo(examId);
+}
+
+void DialogExam::loadExamInfo(const QString &id)
+{
+    ui->tableWidget->setRowCount(0);
+    answerSettings.clear();
+    optionalAnswerSettings.clear();
+    templateDoc.Clear();
+    examInfoLoaded = false;
+    templateParsed = false;
+    m_templateMissing = false;
+    if (!m_main)
+        return;
+
+    PlatformForm query;
+    query.add(QStringLiteral("exam_id"), id);
+    PlatformForm form;
+    form.add(QStringLiteral("key"), m_main->dataKey);
+    QNetworkReply *reply = PlatformRequest::postForm(
+        m_manager,
+        PlatformRequest::customerUrl(m_main->customerType, m_main->customerCode, QStringLiteral("/client/exam-info"),
+                                     query),
+        form);
+    const quint64 serial = beginRequest(reply);
+    const PlatformReply result = PlatformRequest::waitAndRead(reply);
+    if (!isCurrent(serial))
+        return;
+
+    if (result.failed) {
+        warn(this, result.codeFailureText());
+        return;
+    }
+    if (!result.isObject())
+        return;
+    const QJsonObject info = result.object();
+
+    QTableWidget *table = ui->tableWidget;
+    auto addRows = [table](const QJsonObject &object, const QString &key, QVector<AnswerSetting> &into) {
+        if (!object.contains(key))
+            return;
+        for (const AnswerParsing::AnswerRow &row : AnswerParsing::parseAnswerText(object.value(key).toString())) {
+            const int r = table->rowCount();
+            table->insertRow(r);
+            for (int c = 0; c < row.cells.size(); ++c)
+                table->setItem(r, c, new QTableWidgetItem(row.cells.at(c)));
+            into.append(row.setting);
+        }
+    };
+    addRows(info, QStringLiteral("object_answer"), answerSettings);
+    addRows(info, QStringLiteral("optional_object_answer"), optionalAnswerSettings);
+
+    m_templateMissing = !info.contains(QStringLiteral("sheet_template"));
+    if (!m_templateMissing) {
+        const QByteArray xml = PlatformReply::textValue(info, QStringLiteral("sheet_template")).toUtf8();
+        if (templateDoc.Parse(xml.constData(), size_t(xml.size())) == tinyxml2::XML_SUCCESS) {
+            templateParsed = true;
+        } else {
+            warn(this, QStringLiteral("解析模板文件失败"));
+        }
+    }
+    examInfoLoaded = true;
+}
+
+// ---------------------------------------------------------------- buttons and lists
+
+void DialogExam::projectDoubleClicked(QListWidgetItem *item)
+{
+    if (!item)
+        return;
+    ui->listWidgetExamName->setCurrentItem(item);
+    loadExams(QString::number(item->data(Qt::UserRole).toInt()));
+}
+
+void DialogExam::examClicked(QListWidgetItem *item)
+{
+    if (!item)
+        return;
+    ui->listWidgetExam->setCurrentItem(item);
+    showExamStatus();
+}
+
+void DialogExam::back()
+{
+    ui->listWidgetExam->clear();
+    forgetExam();
+    ui->stackedWidget->setCurrentIndex(0);
+    clearStatusBoxes();
+}
+
+void DialogExam::refresh()
+{
+    ui->listWidgetExamName->clear();
+    ui->listWidgetExam->clear();
+    forgetExam();
+    clearStatusBoxes();
+    ui->checkBoxSheetUploadSchool->setChecked(false);
+    ui->tableWidget->setRowCount(0);
+    loadProjects();
+    ui->stackedWidget->setCurrentIndex(0);
+}
+
+void DialogExam::chooseFolder()
+{
+    const QString current = ui->lineEditImageSavePath->text();
+    const QString start = QFileInfo(current).isDir() ? current : QString();
+    const QString chosen = QDir::toNativeSeparators(
+        QFileDialog::getExistingDirectory(this, QStringLiteral("指定路径"), start, QFileDialog::ShowDirsOnly));
+    if (!chosen.isEmpty() && QFileInfo(chosen).isDir())
+        ui->lineEditImageSavePath->setText(chosen);
+}
+
+void DialogExam::upgradeCheck()
+{
+    if (m_main)
+        m_main->upgrade();
+}
+
+// ---------------------------------------------------------------- closing
+
+void DialogExam::accept()
+{
+    if (requestRunning()) {
+        warn(this, QStringLiteral("网络请求未完成"));
+        return;
+    }
+    if (ui->listWidgetExamName->selectedItems().isEmpty() || ui->listWidgetExam->selectedItems().isEmpty()) {
+        warn(this, QStringLiteral("请选择考试信息"));
+        return;
+    }
+    if (!ui->checkBoxLumbrisk->isChecked()) {
+        warn(this, QStringLiteral("答卷模板文件未上传。"));
+        return;
+    }
+    if (!PlatformRequest::isSafeIdentifier(examId)) {
+        warn(this, QStringLiteral("考试编号不合法：%1").arg(examId));
+        return;
+    }
+    if (!examInfoLoaded) {
+        warn(this, QStringLiteral("考试信息未能获取，请重新选择考试。"));
+        return;
+    }
+    if (!templateParsed) {
+        warn(this, m_templateMissing ? QStringLiteral("答卷模板文件未上传。") : QStringLiteral("解析模板文件失败"));
+        return;
+    }
+    if (ui->checkBoxSheetUpload->isChecked() && !ui->checkBoxAllowUploadMore->isChecked()) {
+        warn(this, QStringLiteral("%1\n%2\n%3")
+                       .arg(QStringLiteral("该考试已经上传过数据了,且不允许追加上传。"),
+                            QStringLiteral("如果要重新上传考试数据：管理员登录平台-》该考试管理-》数据和答卷上传信息-》删除由Ardentiq上传的数据"),
+                            QStringLiteral("如果要追加上传数据：管理员登录平台-》该考试管理-》数据和答卷上传信息-》设置为【允许】追加上传")));
+        return;
+    }
+    if (isUnion() && ui->checkBoxSheetUploadSchool->isChecked()) {
+        warn(this, QStringLiteral("该考试本学校已经上传过数据了。\n如果要重新上传本次考试数据，管理员需在网页端删除本次上传数据。"));
+        return;
+    }
+    imageSavePath = QDir::toNativeSeparators(ui->lineEditImageSavePath->text());
+    if (imageSavePath.isEmpty() || !QFileInfo(imageSavePath).isDir()) {
+        warn(this, QStringLiteral("指定的路径不合法"));
+        return;
+    }
+
+    const std::unique_ptr<QSettings> settings = openSettingsFile();
+    settings->setValue(QStringLiteral("Scan/SavePath"), ui->lineEditImageSavePath->text());
+    settings->sync();
+    if (settings->status() != QSettings::NoError)
+        warn(this, settingsWriteFailedMessage(settings->fileName()));
+
+    // Only an accepted choice reaches the main window.
+    if (m_main) {
+        m_main->answerSettings = answerSettings;
+        m_main->optionalAnswerSettings = optionalAnswerSettings;
+        templateDoc.DeepCopy(&m_main->templateDoc);
+    }
+    QDialog::accept();
+}
+
+void DialogExam::reject()
+{
+    if (requestRunning()) {
+        warn(this, QStringLiteral("网络请求未完成"));
+        return;
+    }
+    QDialog::reject();
+}

@@ -1,0 +1,6 @@
+#include "myupload.h"
+
+MyUpload::MyUpload(QObject *parent)
+    : QObject(parent)
+{
+}
