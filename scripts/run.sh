@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what the build needs, builds everything and starts what exists.
+# Installs what the build needs, builds everything, starts a local platform
+# with a demo exam and opens the processing program against it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -7,12 +8,23 @@ BUILD_DIR=${BUILD_DIR:-build}
 cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$BUILD_DIR" -j"$(nproc)"
 
-# The processing program keeps its settings beside its executable.
-INI="$BUILD_DIR/processor/Ardentiq.ini"
-[ -f "$INI" ] || printf '[SettingAnchorAndProcess]\nProcessType=1\n' > "$INI"
+# Demo exam: platform replies, scanned sheets, and the program's ini file
+# (kept beside its executable) with the demo account.
+DEMO="$BUILD_DIR/demo"
+"$BUILD_DIR/tools/make_demo/make_demo" "$DEMO" "$BUILD_DIR/processor/Ardentiq.ini" 8
 
-if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
-  exec "$BUILD_DIR/processor/Ardentiq"
+rm -f "$DEMO/ready"
+"$BUILD_DIR/tools/platform_sim/platform_sim" --data "$DEMO/platform" --ready-file "$DEMO/ready" > "$DEMO/platform.log" 2>&1 &
+SIM=$!
+trap 'kill $SIM 2>/dev/null || true' EXIT
+for _ in $(seq 100); do [ -s "$DEMO/ready" ] && break; sleep 0.1; done
+[ -s "$DEMO/ready" ] || { echo "the local platform did not start; see $DEMO/platform.log"; exit 1; }
+set -a; . "$DEMO/ready"; set +a
+echo "Local platform on $VOSTRA_PLATFORM_HOST (log: $DEMO/platform.log)"
+
+if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  echo "No display found: starting under a virtual X server (nothing will be visible)."
+  exec xvfb-run -a "$BUILD_DIR/processor/Ardentiq"
 fi
-echo "No display: rendering synthetic sheets and recognising them instead of opening the window."
-"$BUILD_DIR"/bench/recognition_bench --sheets 12 --max-workers 2
+echo "In the program: 考试 -> double-click the project -> pick the exam -> OK, then 识别处理."
+"$BUILD_DIR/processor/Ardentiq"

@@ -1,0 +1,169 @@
+// Opening an exam end to end against the local platform: the key check at
+// start-up, the version check, the exam dialog, roster, credentials, template,
+// exam folder and the sheet search; then recognition of the listed sheets.
+
+#include "dialogexam.h"
+#include "mainwindow.h"
+#include "messagebox.h"
+#include "mytablewidgetimage.h"
+#include "mytablewidgetresult.h"
+#include "omrresources.h"
+#include "pipelinefixture.h"
+#include "platformfixture.h"
+#include "settingsfile.h"
+
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTextEdit>
+#include <QtTest>
+
+namespace {
+
+QJsonObject answerItem(const AnswerSetting &key, int options)
+{
+    static const char *const codes[] = {"SC", "MA", "TYPE1", "TYPE2", "TYPE3"};
+    return QJsonObject{{"item_id", key.itemId},
+                       {"type", key.multiple ? "M" : "S"},
+                       {"optioncount", options},
+                       {"answer", key.answer},
+                       {"score", double(key.score)},
+                       {"comparetype", codes[int(key.compareType)]},
+                       {"partscore", double(key.partScore)}};
+}
+
+QString compact(const QJsonArray &a)
+{
+    return QString::fromUtf8(QJsonDocument(a).toJson(QJsonDocument::Compact));
+}
+
+void doubleClickFirst(QListWidget *list)
+{
+    const QPoint at = list->visualItemRect(list->item(0)).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+}
+
+} // namespace
+
+class ExamOpeningTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void testOpenAndRecognise();
+
+private:
+    QTemporaryDir m_dir;
+    PlatformSimulator m_sim;
+};
+
+void ExamOpeningTest::initTestCase()
+{
+    initOmrResources();
+    QVERIFY(m_dir.isValid());
+    QString error;
+    QVERIFY2(PlatformTest::startTrusted(m_sim, &error), qPrintable(error));
+}
+
+void ExamOpeningTest::cleanupTestCase()
+{
+    QDir(QCoreApplication::applicationDirPath() + QStringLiteral("/sheets/E4001")).removeRecursively();
+    setSettingsFilePathForTesting(QString());
+}
+
+void ExamOpeningTest::testOpenAndRecognise()
+{
+    // Three two-page sheets rendered from the exam's template.
+    PipelineFixture fx(SheetSpec::standard(SheetSpec::BlackRectangles, SheetSpec::CodeBubbles, 2, 150),
+                       m_dir.filePath(QStringLiteral("fixture")));
+    QVERIFY2(fx.ok(), qPrintable(fx.error()));
+    QJsonArray roster;
+    for (int s = 0; s < 3; ++s) {
+        StudentMarks marks = StudentMarks::random(fx.spec(), quint32(70 + s));
+        marks.code = QStringLiteral("%1").arg(4100000000LL + s);
+        QVERIFY(!fx.writeStudent(marks, Distortion(), s).isEmpty());
+        roster.append(QJsonObject{{"realname", QStringLiteral("学生%1").arg(s)},
+                                  {"code", marks.code},
+                                  {"class", QStringLiteral("一班")},
+                                  {"id", QString::number(800 + s)}});
+    }
+    QJsonArray objective, optional;
+    for (const AnswerSetting &k : fx.answerSettings)
+        objective.append(answerItem(k, fx.spec().optionCount(k.itemId)));
+    for (const AnswerSetting &k : fx.optionalAnswerSettings)
+        optional.append(answerItem(k, fx.spec().optionCount(k.itemId)));
+
+    const QString base = QStringLiteral("/school/S01/client/");
+    m_sim.setReply(base + "key-check", PlatformSimulator::json(QJsonObject{{"code", 200}, {"message", "1001"}}));
+    m_sim.setReply(base + "version-check", PlatformSimulator::json(QJsonObject{{"code", 200}, {"message", "ok"}}));
+    const QJsonObject project{{"project", QStringLiteral("期末")}, {"id", "7"}};
+    const QJsonObject projects{{"projects", QJsonArray{project}}};
+    m_sim.setReply(base + "projects", PlatformSimulator::json(QJsonObject{{"code", 200}, {"message", projects}}));
+    m_sim.setReply(base + "exams", PlatformSimulator::json(QJsonArray{QJsonObject{
+                                       {"id", "E4001"}, {"grade_id", "G1"}, {"grade", QStringLiteral("七年级")},
+                                       {"subject", QStringLiteral("数学")}, {"object_answer_ok", "1"},
+                                       {"sheet_template_ok", "1"}, {"sheet_ok", 0}}}));
+    m_sim.setReply(base + "exam-info",
+                   PlatformSimulator::json(QJsonObject{{"object_answer", compact(objective)},
+                                                       {"optional_object_answer", compact(optional)},
+                                                       {"sheet_template", QString::fromUtf8(fx.renderer().templateXml())}}));
+    m_sim.setReply(base + "student", PlatformSimulator::json(roster));
+    m_sim.setReply(base + "upload-token",
+                   PlatformSimulator::json(QJsonObject{{"cloud_server", 0}, {"bucket_name", "b1"},
+                                                       {"upload_token", "tok"}, {"domain_binded", "https://img/"}}));
+
+    const QString ini = m_dir.filePath(QStringLiteral("Ardentiq.ini"));
+    PlatformTest::writeIni(ini, {{"Account/CustomerType", "school"},
+                                 {"Account/CustomerCode", "S01"},
+                                 {"Account/DataKey", "k+&=%"},
+                                 {"Scan/SavePath", fx.examDir() + QStringLiteral("/scans")}});
+    setSettingsFilePathForTesting(ini);
+    MessageBoxRecorder boxes;
+
+    MainWindow w;
+    QCOMPARE(w.schoolID, QStringLiteral("1001"));
+
+    PlatformTest::answerModal<DialogExam>([](DialogExam *d) {
+        auto *projects = d->findChild<QListWidget *>(QStringLiteral("listWidgetExamName"));
+        QTRY_VERIFY(projects->count() > 0);
+        doubleClickFirst(projects);
+        auto *exams = d->findChild<QListWidget *>(QStringLiteral("listWidgetExam"));
+        QTRY_VERIFY(exams->count() > 0);
+        QTest::mouseClick(exams->viewport(), Qt::LeftButton, Qt::NoModifier,
+                          exams->visualItemRect(exams->item(0)).center());
+        QTRY_VERIFY_WITH_TIMEOUT(d->examInfoLoaded && !d->requestRunning(), 10000);
+        QTest::mouseClick(d->findChild<QDialogButtonBox *>(QStringLiteral("buttonBoxOK"))->button(QDialogButtonBox::Ok),
+                          Qt::LeftButton);
+    });
+    w.exam();
+
+    QCOMPARE(w.examId, QStringLiteral("E4001"));
+    QCOMPARE(w.answerSettings.size(), fx.answerSettings.size());
+    QCOMPARE(w.studentHash.size(), 3);
+    QCOMPARE(w.myUpload.uploadToken, QStringLiteral("tok"));
+    for (const char *sub : {"codes", "objects", "subjects", "optionals", "entires"})
+        QVERIFY(QDir(w.examFolder() + QLatin1Char('/') + QLatin1String(sub)).exists());
+    QCOMPARE(w.tableWidgetImages->rowCount(), 6);
+    const QString log = w.textEditLog->toPlainText();
+    QVERIFY(log.contains(QStringLiteral("获取学生信息成功。数量：3")));
+    QVERIFY(log.contains(QStringLiteral("获取上传令牌成功！")));
+    QVERIFY(log.contains(QStringLiteral("找到图片数量：6")));
+    // The key arrived intact in the exam information request.
+    const QList<PlatformSimulator::Request> info = m_sim.requestsTo(base + "exam-info");
+    QVERIFY(!info.isEmpty());
+    QCOMPARE(info.last().formValue(QStringLiteral("key")), QStringLiteral("k+&=%"));
+    QCOMPARE(info.last().queryValue(QStringLiteral("exam_id")), QStringLiteral("E4001"));
+
+    w.startProcess();
+    QTRY_VERIFY_WITH_TIMEOUT(!w.isProcessing(), 60000);
+    QCOMPARE(w.tableWidgetResults->rowCount(), 3);
+    QCOMPARE(w.tableWidgetResults->item(0, 0)->data(Qt::UserRole + 1).toInt() >= 800, true);
+}
+
+QTEST_MAIN(ExamOpeningTest)
+#include "exam_test.moc"
