@@ -1,5 +1,7 @@
 #include "curlglobal.h"
 
+#include <algorithm>
+
 #include "platformrequest.h"
 
 #include <QFile>
@@ -19,25 +21,35 @@ bool ensure()
 
 bool applyTls(CURL *handle, QString *error)
 {
-    curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 2L);
+    auto refuse = [error](const QString &text) {
+        if (error)
+            *error = text;
+        return false;
+    };
+    if (curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L) != CURLE_OK
+        || curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 2L) != CURLE_OK)
+        return refuse(QStringLiteral("libcurl refused certificate verification"));
     const QString extra = PlatformRequest::extraCaPath();
     if (extra.isEmpty())
         return true;
-    if (!QFileInfo(extra).isReadable()) {
-        if (error)
-            *error = QStringLiteral("%1: CA file not readable").arg(extra);
-        return false;
-    }
+    if (!QFileInfo(extra).isReadable())
+        return refuse(QStringLiteral("%1: CA file not readable").arg(extra));
     // CAINFO replaces the built-in bundle file; the built-in CA folder
     // (libcurl's CAPATH) stays in force, so the system's CAs remain trusted.
     // libcurl copies the string.
-    if (curl_easy_setopt(handle, CURLOPT_CAINFO, QFile::encodeName(extra).constData()) != CURLE_OK) {
-        if (error)
-            *error = QStringLiteral("%1: CA file refused by libcurl").arg(extra);
-        return false;
-    }
+    if (curl_easy_setopt(handle, CURLOPT_CAINFO, QFile::encodeName(extra).constData()) != CURLE_OK)
+        return refuse(QStringLiteral("%1: CA file refused by libcurl").arg(extra));
     return true;
+}
+
+void applyTransferDefaults(CURL *curl, int timeoutSeconds)
+{
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "https");
+    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
+    curl_easy_setopt(curl, CURLOPT_USERAGENT, "Ardentiq/4.2");
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, long(std::max(1, std::min(timeoutSeconds, 30))));
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT, long(std::max(1, timeoutSeconds)));
 }
 
 } // namespace CurlGlobal

@@ -47,6 +47,8 @@ struct DataFormatInput {
     int columnOf(const QString &key) const { return columnKeys.indexOf(key); }
     // The cell, or null when the column is missing or the row has no item there.
     const Cell *cell(int row, const QString &key) const;
+    // The platform's student id of the row (its first cell), as text.
+    QString studentIdOf(int row) const;
     // Sum of the regular keys plus, per optional group, the keys of the
     // default candidate's objective questions.
     float objectTotalFullScore() const;
@@ -65,6 +67,8 @@ public:
 
     // Application directory + "/data".
     static QString dataFolder();
+    // Tests put the files elsewhere; an empty path restores the default.
+    static void setDataFolderForTesting(const QString &folder);
     static QString dataFilePath(const QString &folder, const QString &customerCode, const QString &examId);
     static QString zipFilePath(const QString &folder, const QString &customerCode, const QString &examId);
 

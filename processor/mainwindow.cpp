@@ -3,9 +3,13 @@
 
 #include "answers.h"
 #include "dialogabout.h"
+#include "curlglobal.h"
 #include "dialogexam.h"
+#include "dialoginitforentiresheetuploadtip.h"
+#include "dialogrecordconfirm.h"
 #include "dialogsearchsheetimagetip.h"
 #include "dialogsetting.h"
+#include "dialoguploaddata.h"
 #include "featurealign.h"
 #include "findimagesfromfolderthread.h"
 #include "messagebox.h"
@@ -15,6 +19,7 @@
 #include "mytablewidgetresult.h"
 #include "processthread.h"
 #include "templateloader.h"
+#include "threadinitforentiresheetupload.h"
 
 #include <QCloseEvent>
 #include <QRegularExpression>
@@ -145,7 +150,23 @@ MainWindow::MainWindow(QWidget *parent)
     setScanModuleShown(false);
     ui->pushButtonScanShow->hide();
 
+    // libcurl serves the storage uploads and the results upload.
+    CurlGlobal::ensure();
     pagesPerSheet = 0;
+
+    // Whole-sheet preparation: the worker only paces the rows; each row's
+    // images are made on this thread through the blocking call.
+    initForEntireSheetUploadTip = new DialogInitForEntireSheetUploadTip;
+    initForEntireSheetUploadWorker = new ThreadInitForEntireSheetUpload(this);
+    initForEntireSheetUploadThread = new QThread(this);
+    initForEntireSheetUploadThread->setObjectName(QStringLiteral("整卷数据整理线程"));
+    initForEntireSheetUploadWorker->moveToThread(initForEntireSheetUploadThread);
+    connect(this, &MainWindow::beginInitForEntireSheetUpload, initForEntireSheetUploadWorker,
+            &ThreadInitForEntireSheetUpload::run);
+    connect(initForEntireSheetUploadWorker, &ThreadInitForEntireSheetUpload::initForEntireSheetUploadFinished, this,
+            &MainWindow::initForEntireSheetUploadFinished);
+    connect(initForEntireSheetUploadWorker, &ThreadInitForEntireSheetUpload::saveSheetsToBinaryPNG, this,
+            &MainWindow::slotSaveSheetsToBinaryPNG, Qt::BlockingQueuedConnection);
 
     checkUploadKey();
 }
@@ -155,6 +176,13 @@ MainWindow::~MainWindow()
     imageFinderThread->quit();
     imageFinderThread->wait();
     delete imageFinder;
+    initForEntireSheetUploadThread->quit();
+    initForEntireSheetUploadThread->wait();
+    delete initForEntireSheetUploadWorker;
+    delete initForEntireSheetUploadTip;
+    // The result table ends its upload pool while the window's mutexes still exist.
+    delete tableWidgetResults;
+    tableWidgetResults = nullptr;
     delete ui;
     if (currentMainWindow == this)
         currentMainWindow = nullptr;
@@ -465,6 +493,16 @@ void MainWindow::updateEntireSheetColumns()
     if (pagesPerSheet == 0)
         return;
     if (entireSheetUpload) {
+        // New cells must not land under running workers: recognition writes
+        // the result rows, the upload pool holds pointers to the cells.
+        if (isProcessing()) {
+            addLog(QStringLiteral("正在识别处理，不能为上传整卷整理数据"));
+            return;
+        }
+        if (tableWidgetResults->uploading) {
+            addLog(QStringLiteral("正在上传图片，不能为上传整卷整理数据"));
+            return;
+        }
         bool added = false;
         for (int page = 1; page <= pagesPerSheet; ++page) {
             const QString key = QStringLiteral("e-%1").arg(page);
@@ -476,6 +514,12 @@ void MainWindow::updateEntireSheetColumns()
         if (added) {
             tableWidgetResults->setColumnCount(resultHeaders.size());
             tableWidgetResults->setHorizontalHeaderLabels(resultHeaders);
+            initForEntireSheetUploadThread->start();
+            initForEntireSheetUploadWorker->rowCount = tableWidgetResults->rowCount();
+            initForEntireSheetUploadTip->reset();
+            emit beginInitForEntireSheetUpload();
+            initForEntireSheetUploadTip->setMaximum(tableWidgetResults->rowCount());
+            initForEntireSheetUploadTip->exec();
         }
         return;
     }
@@ -493,6 +537,11 @@ void MainWindow::setting()
 {
     if (!processThreads.isEmpty())
         return;
+    // Upload threads read the upload settings and the column layout.
+    if (tableWidgetResults->uploading) {
+        addLog(QStringLiteral("正在上传图片，不能完成本操作"));
+        return;
+    }
     {
         DialogSetting dialog(this);
         dialog.exec();
@@ -831,6 +880,8 @@ void MainWindow::processForOneStudentSuccessed(int start, int end, int resultRow
     }
     if (QTableWidgetItem *item = tableWidgetResults->item(resultRowIndex, 0))
         item->setData(Qt::UserRole + 2, originalSheetLocalPath);
+    if (entireSheetUpload)
+        saveSheetsToBinaryPNG(resultRowIndex);
 }
 
 void MainWindow::loadImage(QString filePath)
@@ -862,6 +913,11 @@ void MainWindow::uploadData()
     }
     if (tableWidgetResults->rowCount() == 0)
         return;
+    // The data file is written from the tables; image uploads still change them.
+    if (tableWidgetResults->uploading) {
+        addLog(QStringLiteral("图片上传未结束，不能上传数据"));
+        return;
+    }
     for (int r = 0; r < tableWidgetResults->rowCount(); ++r) {
         for (int c = 1; c < tableWidgetResults->columnCount(); ++c) {
             if (cellText(tableWidgetResults, r, c) == QStringLiteral("×")) {
@@ -890,5 +946,11 @@ void MainWindow::uploadData()
         }
         firstRow.insert(code, r);
     }
-    addLog(QStringLiteral("数据上传需要连接考试平台，本版本尚未提供。"));
+    const int images = tableWidgetImages->rowCount();
+    DialogRecordConfirm confirm(this);
+    confirm.setCounts(images, pagesPerSheet > 0 ? images / pagesPerSheet : 0, tableWidgetResults->rowCount());
+    if (confirm.exec() != QDialog::Accepted)
+        return;
+    DialogUploadData upload(this);
+    upload.exec();
 }

@@ -24,6 +24,7 @@
 class QNetworkAccessManager;
 class QTextEdit;
 class QThread;
+class DialogInitForEntireSheetUploadTip;
 class DialogSearchSheetImageTip;
 class FindImagesFromFolderThread;
 class MyImage;
@@ -31,6 +32,7 @@ class MyStatusBar;
 class MyTableWidgetImage;
 class MyTableWidgetResult;
 class ProcessThread;
+class ThreadInitForEntireSheetUpload;
 
 namespace Ui { class MainWindow; }
 
@@ -126,6 +128,19 @@ public:
     // Why the updater must not take over now (recognition or image uploads
     // run); empty when it may.
     QString upgradeBusyReason() const;
+
+    // --- whole-sheet images ---
+    // Binarised PNGs of the row's pages into the exam folder's "entires",
+    // each with a "×" cell in its "e-%1" column. GUI thread.
+    void saveSheetsToBinaryPNG(int row);
+public slots:
+    // Blocking call of the preparation worker: one row, then the progress.
+    void slotSaveSheetsToBinaryPNG(int row);
+    void initForEntireSheetUploadFinished();
+public:
+    QThread *initForEntireSheetUploadThread = nullptr;
+    ThreadInitForEntireSheetUpload *initForEntireSheetUploadWorker = nullptr;   // no parent
+    DialogInitForEntireSheetUploadTip *initForEntireSheetUploadTip = nullptr;   // no parent
 
     // --- members (GUI thread unless noted) ---
     QElapsedTimer imageSearchTimer;

@@ -7,9 +7,12 @@
 #include "messagebox.h"
 #include "myimage.h"
 #include "mytablewidgetimage.h"
+#include "uploadsubjectimagethread.h"
 
 #include <QAbstractButton>
 #include <QContextMenuEvent>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QHeaderView>
 #include <QIcon>
 #include <QMenu>
@@ -300,43 +303,150 @@ void MyTableWidgetResult::onHeaderClicked(int col)
     Q_UNUSED(col)
 }
 
-// The upload pool comes with the platform client; until then nothing is
-// uploaded, nothing runs, and `uploading` stays false.
+// ---------------------------------------------------------------- upload pool
+
+namespace {
+
+const QString kPendingImage = QStringLiteral("×");
+
+// Threads get this long to end once their worker has returned or been told
+// to give up; a thread that does not end is left alone rather than deleted
+// while it runs.
+constexpr int kThreadEndMs = 30000;
+
+// True when the thread has ended and was deleted.
+bool endThread(QThread *thread)
+{
+    if (!thread)
+        return true;
+    thread->quit();
+    if (thread->wait(kThreadEndMs)) {
+        delete thread;
+        return true;
+    }
+    thread->setParent(nullptr);
+    qWarning("upload thread %s did not end", qPrintable(thread->objectName()));
+    return false;
+}
+
+} // namespace
+
+MyTableWidgetResult::~MyTableWidgetResult()
+{
+    if (uploadThreads.isEmpty())
+        return;
+    // The workers call back into this table through blocking calls; cut them
+    // off first, then release any call already waiting, so every worker ends
+    // after (or during) its current transfer.
+    for (UploadSubjectImageThread *worker : qAsConst(uploadWorkers)) {
+        worker->stopRequested = true;
+        worker->abandoned = true;
+        disconnect(worker, nullptr, this, nullptr);
+        disconnect(this, nullptr, worker, nullptr);
+    }
+    for (QThread *thread : qAsConst(uploadThreads))
+        thread->quit();
+    QDeadlineTimer deadline(kThreadEndMs);
+    for (auto it = uploadThreads.cbegin(); it != uploadThreads.cend(); ++it) {
+        QThread *thread = it.value();
+        while (!thread->wait(20) && !deadline.hasExpired())
+            QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
+        if (thread->isFinished()) {
+            delete uploadWorkers.value(it.key());
+            delete thread;
+        } else {
+            thread->setParent(nullptr);
+            qWarning("upload thread %s did not end", qPrintable(it.key()));
+        }
+    }
+    uploadWorkers.clear();
+    uploadThreads.clear();
+    uploading = false;
+}
+
 void MyTableWidgetResult::startUpload(bool limitRows, int maxRow, int startCell)
 {
-    Q_UNUSED(limitRows)
-    Q_UNUSED(maxRow)
-    Q_UNUSED(startCell)
-    if (uploading)
+    // One pool at a time. The running pool keeps `uploading` set: clearing
+    // it here would let the window close (or a recognition worker hand over
+    // its row) under running upload threads.
+    if (!uploadThreads.isEmpty())
         return;
-    addLog(QStringLiteral("图片上传功能尚未提供，没有开始上传"));
+    MainWindow *mw = mainWindowNow();
+    if (!mw || columnCount() == 0)
+        return;
+
+    const int count = uploadThreadCount > 0 ? std::min(uploadThreadCount, 8)
+                                            : std::min(8, std::max(4, QThread::idealThreadCount()));
+    nextUploadCell = startCell;
+
+    UploadTarget target;
+    target.examId = mw->examId;
+    target.localServer = mw->localServer;
+    target.localServerAddress = mw->localServerAddress;
+    target.localServerPassword = mw->localServerPassword;
+    target.sheetUploadTimeout = mw->sheetUploadTimeout;
+
+    for (int k = 1; k <= count; ++k) {
+        const QString name = QStringLiteral("上传线程 %1").arg(k);
+        auto *thread = new QThread(this);
+        thread->setObjectName(name);
+        auto *worker = new UploadSubjectImageThread(mw, this, columnCount(), nextUploadCell, limitRows, maxRow);
+        worker->setObjectName(name);
+        worker->target = target;
+        worker->upload.copyCredentialsFrom(mw->myUpload);
+        worker->moveToThread(thread);
+        uploadThreads.insert(name, thread);
+        uploadWorkers.insert(name, worker);
+        if (k != count)
+            ++nextUploadCell;
+
+        connect(this, &MyTableWidgetResult::startUploadThread, worker, &UploadSubjectImageThread::run);
+        connect(worker, &UploadSubjectImageThread::finished, this, &MyTableWidgetResult::uploadFinished);
+        connect(worker, &UploadSubjectImageThread::addLog, this, &MyTableWidgetResult::addLog,
+                Qt::BlockingQueuedConnection);
+        connect(worker, &UploadSubjectImageThread::setServerPath, this,
+                &MyTableWidgetResult::setServerPathIfUnchanged, Qt::BlockingQueuedConnection);
+    }
+
+    emit startUploadThread();
+    if (mw->myUpload.cloudServer == 1)
+        mw->myUpload.initOss();
+    for (QThread *thread : qAsConst(uploadThreads))
+        thread->start();
+    uploading = true;
 }
 
 void MyTableWidgetResult::processThreadStartUpload(int rowIndex, int startCellIndex, bool *startUploadOK)
 {
-    Q_UNUSED(rowIndex)
-    Q_UNUSED(startCellIndex)
     if (uploading)
         return;
-    // No pool to hand the images to: the worker goes on at once.
+    startUpload(true, rowIndex, startCellIndex);
     *startUploadOK = true;
 }
 
 void MyTableWidgetResult::stopUpload()
 {
-    // Sets the stop flag of every pool worker once the pool exists; none runs yet.
+    for (UploadSubjectImageThread *worker : qAsConst(uploadWorkers))
+        worker->stopRequested = true;
 }
 
 void MyTableWidgetResult::uploadFinished(QString str)
 {
-    if (QThread *thread = uploadThreads.take(str)) {
-        thread->quit();
-        thread->wait();
-        delete thread;
+    UploadSubjectImageThread *worker = uploadWorkers.take(str);
+    QThread *thread = uploadThreads.take(str);
+    if (worker) {
+        disconnect(worker, nullptr, this, nullptr);
+        disconnect(this, nullptr, worker, nullptr);
     }
-    uploadWorkers.remove(str);
-    if (uploadThreads.isEmpty())
+    // The worker has left its run; its thread ends at once.
+    if (endThread(thread))
+        delete worker;
+    if (uploadThreads.isEmpty()) {
+        MainWindow *mw = mainWindowNow();
+        if (mw && mw->myUpload.cloudServer == 1)
+            mw->myUpload.shutdownOss();
         uploading = false;
+    }
 }
 
 void MyTableWidgetResult::setServerPath(QTableWidgetItem *item, QString path)
@@ -347,6 +457,25 @@ void MyTableWidgetResult::setServerPath(QTableWidgetItem *item, QString path)
     item->setData(ResultServerPathRole, path);
     item->setForeground(QColor(0, 0, 0));
     item->setBackground(QColor(255, 255, 255));
+    if (item->tableWidget() == this)
+        scrollToItem(item);
+}
+
+void MyTableWidgetResult::setServerPathIfUnchanged(QTableWidgetItem *item, QString path, int row, int column,
+                                                   QString localPath, bool *marked)
+{
+    *marked = false;
+    // The row may have been removed or its cell replaced while the file
+    // was on its way; the pointer is only compared, never followed, until
+    // the table confirms it is still there.
+    if (row < 0 || row >= rowCount() || column < 0 || column >= columnCount())
+        return;
+    QTableWidgetItem *now = this->item(row, column);
+    if (!now || now != item || now->text() != kPendingImage
+        || now->data(ResultLocalPathRole).toString() != localPath)
+        return;
+    setServerPath(now, path);
+    *marked = true;
 }
 
 TableWidgetDisableDoubleClick::TableWidgetDisableDoubleClick(QWidget *parent) : QTableWidget(parent)

@@ -8,6 +8,7 @@
 #include <QSize>
 #include <QTableWidget>
 
+#include <atomic>
 #include <vector>
 
 class MainWindow;
@@ -34,6 +35,8 @@ class MyTableWidgetResult : public QTableWidget {
     Q_OBJECT
 public:
     explicit MyTableWidgetResult(QWidget *parent = nullptr);
+    // Stops a pool still running (its workers must not outlive the table).
+    ~MyTableWidgetResult() override;
 
     // True only for a "考号" cell whose results were dropped; the page-path
     // list that replaces the flag reads as not dropped.
@@ -48,7 +51,9 @@ public:
     // menu) while recognition runs.
     bool fillContextMenu();
 
-    // Upload pool.
+    // Upload pool: 4 to 8 workers over every "×" cell from startCell on,
+    // not beyond row maxRow when limitRows is set. Starts nothing while a
+    // pool exists.
     void startUpload(bool limitRows, int maxRow, int startCell);
 
     MainWindow *mainWindow = nullptr;
@@ -58,7 +63,11 @@ public:
     std::vector<int> selectedRows;
     QMenu *contextMenu = nullptr;
     int nextUploadCell = 0;
-    bool uploading = false;
+    // Pool size: 0 takes the processor's ideal thread count kept within 4 to
+    // 8; a positive value (at most 8) is used as it is (measurements).
+    int uploadThreadCount = 0;
+    // Read by recognition workers from their threads.
+    std::atomic<bool> uploading{false};
     bool abnormalRowsOnly = false;
     float subjectImageScale = 1.0f;
     QPoint editAnswerPos;
@@ -83,6 +92,10 @@ public slots:
     void setServerPath(QTableWidgetItem *item, QString path);
     void onHeaderClicked(int col);
     void processThreadStartUpload(int rowIndex, int startCellIndex, bool *startUploadOK);
+    // An upload worker's result: marks `item` only when the cell at (row,
+    // column) is still that item, still "×", with the same local path.
+    void setServerPathIfUnchanged(QTableWidgetItem *item, QString path, int row, int column, QString localPath,
+                                  bool *marked);
     // Opens the viewer that fits the cell's column (review dialogs).
     void showCellImages(QTableWidgetItem *item);
 

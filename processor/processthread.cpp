@@ -58,12 +58,9 @@ public:
 
     bool uploadPoolRunning() override
     {
-        bool running = false;
-        MainWindow *window = m_owner->mainWindow;
-        QMetaObject::invokeMethod(
-            window, [&] { running = window->tableWidgetResults && window->tableWidgetResults->uploading; },
-            Qt::BlockingQueuedConnection);
-        return running;
+        // The flag is atomic and the table outlives the run; polled every millisecond.
+        const MyTableWidgetResult *table = m_owner->mainWindow->tableWidgetResults;
+        return table && table->uploading;
     }
 
 private:

@@ -8,11 +8,10 @@ BUILD_DIR=${BUILD_DIR:-build}
 cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$BUILD_DIR" -j"$(nproc)"
 
-# Demo exam: platform replies, scanned sheets, and the program's ini file
-# (kept beside its executable) with the demo account.
+# Local platform: serves the demo exam's replies from files, HTTPS on
+# 127.0.0.1 with a certificate authority made at start.
 DEMO="$BUILD_DIR/demo"
-"$BUILD_DIR/tools/make_demo/make_demo" "$DEMO" "$BUILD_DIR/processor/Ardentiq.ini" 8
-
+mkdir -p "$DEMO/platform"
 rm -f "$DEMO/ready"
 "$BUILD_DIR/tools/platform_sim/platform_sim" --data "$DEMO/platform" --ready-file "$DEMO/ready" > "$DEMO/platform.log" 2>&1 &
 SIM=$!
@@ -20,11 +19,17 @@ trap 'kill $SIM 2>/dev/null || true' EXIT
 for _ in $(seq 100); do [ -s "$DEMO/ready" ] && break; sleep 0.1; done
 [ -s "$DEMO/ready" ] || { echo "the local platform did not start; see $DEMO/platform.log"; exit 1; }
 set -a; . "$DEMO/ready"; set +a
+
+# Demo exam: platform replies, scanned sheets, and the program's ini file
+# (kept beside its executable) with the demo account and image server.
+"$BUILD_DIR/tools/make_demo/make_demo" "$DEMO" "$BUILD_DIR/processor/Ardentiq.ini" 8 "$VOSTRA_PLATFORM_HOST"
 echo "Local platform on $VOSTRA_PLATFORM_HOST (log: $DEMO/platform.log)"
 
 if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   echo "No display found: starting under a virtual X server (nothing will be visible)."
-  exec xvfb-run -a "$BUILD_DIR/processor/Ardentiq"
+  xvfb-run -a "$BUILD_DIR/processor/Ardentiq"
+  exit 0
 fi
-echo "In the program: 考试 -> double-click the project -> pick the exam -> OK, then 识别处理."
+echo "In the program: 考试 -> double-click the project -> pick the exam -> OK, then 识别处理;"
+echo "right-click the result table -> 上传主观题图片, then 数据上传."
 "$BUILD_DIR/processor/Ardentiq"

@@ -121,7 +121,13 @@ void ExamOpeningTest::testOpenAndRecognise()
     PlatformTest::writeIni(ini, {{"Account/CustomerType", "school"},
                                  {"Account/CustomerCode", "S01"},
                                  {"Account/DataKey", "k+&=%"},
-                                 {"Scan/SavePath", fx.examDir() + QStringLiteral("/scans")}});
+                                 {"Scan/SavePath", fx.examDir() + QStringLiteral("/scans")},
+                                 {"SettingSheetUpload/LocalServer", "1"},
+                                 {"SettingSheetUpload/Address", QStringLiteral("https://") + m_sim.host()},
+                                 {"SettingSheetUpload/Password", "pw"},
+                                 {"SettingSheetUpload/SheetUploadTimeout", "10"}});
+    m_sim.setReply(QStringLiteral("/upload.php"),
+                   PlatformSimulator::json(QJsonObject{{"code", 200}, {"path", "https://images/1.jpg"}}));
     setSettingsFilePathForTesting(ini);
     MessageBoxRecorder boxes;
 
@@ -163,6 +169,20 @@ void ExamOpeningTest::testOpenAndRecognise()
     QTRY_VERIFY_WITH_TIMEOUT(!w.isProcessing(), 60000);
     QCOMPARE(w.tableWidgetResults->rowCount(), 3);
     QCOMPARE(w.tableWidgetResults->item(0, 0)->data(Qt::UserRole + 1).toInt() >= 800, true);
+
+    // Every subjective image goes to the image server once and its cell turns "√".
+    int pending = 0;
+    for (int r = 0; r < w.tableWidgetResults->rowCount(); ++r)
+        for (int c = 0; c < w.tableWidgetResults->columnCount(); ++c)
+            pending += w.tableWidgetResults->item(r, c) && w.tableWidgetResults->item(r, c)->text() == QStringLiteral("×");
+    QVERIFY(pending > 0);
+    m_sim.clearRequests();
+    w.tableWidgetResults->startUpload(false, 0, 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!w.tableWidgetResults->uploading, 60000);
+    QCOMPARE(m_sim.requestsTo(QStringLiteral("/upload.php")).size(), pending);
+    for (int r = 0; r < w.tableWidgetResults->rowCount(); ++r)
+        for (int c = 0; c < w.tableWidgetResults->columnCount(); ++c)
+            QVERIFY(!w.tableWidgetResults->item(r, c) || w.tableWidgetResults->item(r, c)->text() != QStringLiteral("×"));
 }
 
 QTEST_MAIN(ExamOpeningTest)

@@ -545,14 +545,15 @@ void ResultTableTest::testUploadHandOff()
     ws.setResultKeys({QStringLiteral("考号"), QStringLiteral("1-1")});
     ws.addResultRow(QStringLiteral("C0"), {{"1-1", "×"}});
 
-    // No pool yet: a worker is let go at once and nothing starts.
+    // No pool yet: a worker's request starts one for its row and is let go.
+    // The cell names no file, so it fails and stays "×".
     bool ok = false;
     ws.results->processThreadStartUpload(0, 0, &ok);
     QVERIFY(ok);
-    QVERIFY(!ws.results->uploading);
-    ws.results->startUpload(false, 0, 0);
-    QVERIFY(!ws.results->uploading);
-    QVERIFY(ws.w.textEditLog->toPlainText().contains(QStringLiteral("图片上传功能尚未提供")));
+    QVERIFY(ws.results->uploading);
+    QTRY_VERIFY_WITH_TIMEOUT(!ws.results->uploading, 20000);
+    QCOMPARE(ws.results->item(0, 1)->text(), QStringLiteral("×"));
+    QVERIFY(ws.w.textEditLog->toPlainText().contains(QStringLiteral("上传失败：")));
 
     // While a pool runs a worker is asked to wait.
     ws.results->uploading = true;

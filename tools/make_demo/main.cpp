@@ -53,12 +53,14 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     if (argc < 3) {
-        std::fprintf(stderr, "usage: make_demo <demo folder> <ini file> [sheets]\n");
+        std::fprintf(stderr, "usage: make_demo <demo folder> <ini file> [sheets] [image server host:port]\n");
         return 2;
     }
     const QString root = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
     const QString ini = QString::fromLocal8Bit(argv[2]);
     const int sheets = argc > 3 ? std::max(1, atoi(argv[3])) : 8;
+    // The local platform also stands in for the school's image server.
+    const QString imageServer = argc > 4 ? QString::fromLocal8Bit(argv[4]) : QString();
     const QString data = root + QStringLiteral("/platform");
     const QString scans = root + QStringLiteral("/scans");
     QDir(scans).removeRecursively();
@@ -116,6 +118,10 @@ int main(int argc, char **argv)
     ok &= writeJson(data + "/client/upload-token.json",
                     QJsonObject{{"cloud_server", 0}, {"bucket_name", "demo"}, {"upload_token", "demo-token"},
                                 {"domain_binded", "https://127.0.0.1/"}});
+    ok &= writeJson(data + "/client/upload-record.json", QJsonObject{{"code", 200}, {"message", ""}});
+    ok &= writeJson(data + "/client/data.json", QJsonObject{{"code", 200}, {"msg", QStringLiteral("上传成功")}});
+    ok &= writeJson(data + "/upload.php.json",
+                    QJsonObject{{"code", 200}, {"path", QStringLiteral("https://%1/images/demo.jpg").arg(imageServer)}});
     ok &= writeJson(data + "/upgrade/online/ardentiq.json", QJsonObject{{"code", 201}, {"message", QStringLiteral("已是最新版本")}});
     if (!ok) {
         std::fprintf(stderr, "cannot write the platform data\n");
@@ -131,6 +137,12 @@ int main(int argc, char **argv)
     settings.setValue("Scan/SavePath", QDir::toNativeSeparators(scans));
     settings.setValue("SettingAnchorAndProcess/ProcessType", 1);
     settings.setValue("SettingImage/SubjectImageFormatIndex", 0);
+    if (!imageServer.isEmpty()) {
+        settings.setValue("SettingSheetUpload/LocalServer", 1);
+        settings.setValue("SettingSheetUpload/Address", QStringLiteral("https://") + imageServer);
+        settings.setValue("SettingSheetUpload/Password", "demo");
+        settings.setValue("SettingSheetUpload/SheetUploadTimeout", 10);
+    }
     settings.sync();
     std::printf("demo exam: %d sheets in %s; platform data in %s\n", sheets, qPrintable(scans), qPrintable(data));
     return settings.status() == QSettings::NoError ? 0 : 1;

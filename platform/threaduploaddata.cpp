@@ -1,0 +1,158 @@
+#include "threaduploaddata.h"
+
+#include "curlglobal.h"
+#include "dialoguploaddata.h"
+#include "mainwindow.h"
+#include "mytablewidgetresult.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonParseError>
+
+#include <memory>
+
+namespace {
+
+const char *const kVersionName = "4.2";
+
+QString curlFailure(CURLcode code)
+{
+    return QStringLiteral("code:%1 info:%2").arg(int(code)).arg(QString::fromLocal8Bit(curl_easy_strerror(code)));
+}
+
+} // namespace
+
+ThreadUploadData::ThreadUploadData(QObject *parent) : QObject(parent) {}
+
+void ThreadUploadData::prepare(MainWindow *window, DialogUploadData *uploadDialog, const QString &url,
+                               const QString &zip)
+{
+    mainWindow = window;
+    dialog = uploadDialog;
+    uploadUrl = url;
+    zipPath = zip;
+    // Multipart values go as they are, in the local 8-bit code page.
+    m_fields = {
+        {"key", window->dataKey.toLocal8Bit()},
+        {"code", window->customerCode.toLocal8Bit()},
+        {"exam_id", window->examId.toLocal8Bit()},
+        {"school_id", window->schoolID.toLocal8Bit()},
+        {"student_count", QByteArray::number(window->tableWidgetResults->rowCount())},
+        {"version", QByteArray(kVersionName)},
+    };
+    if (uploadDialog && !uploadDialog->idsToDelete.isEmpty())
+        m_fields.append({"student_ids_need_delete", uploadDialog->idsToDelete.join(QLatin1Char(',')).toLocal8Bit()});
+}
+
+void ThreadUploadData::upload()
+{
+    if (zipPath.isEmpty()) {
+        emit finishedUpload();
+        return;
+    }
+    QString message;
+    const int status = post(message);
+    emit requestResponse(status, message);
+    QFile::remove(zipPath);
+    emit finishedUpload();
+}
+
+int ThreadUploadData::post(QString &message)
+{
+    if (!CurlGlobal::ensure()) {
+        message = curlFailure(CURLE_FAILED_INIT);
+        return Failure;
+    }
+    std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> handle(curl_easy_init(), &curl_easy_cleanup);
+    if (!handle) {
+        message = curlFailure(CURLE_FAILED_INIT);
+        return Failure;
+    }
+    CURL *curl = handle.get();
+    std::unique_ptr<curl_mime, decltype(&curl_mime_free)> mime(curl_mime_init(curl), &curl_mime_free);
+    for (const auto &field : qAsConst(m_fields)) {
+        curl_mimepart *part = curl_mime_addpart(mime.get());
+        curl_mime_name(part, field.first.constData());
+        curl_mime_data(part, field.second.constData(), size_t(field.second.size()));
+    }
+    curl_mimepart *filePart = curl_mime_addpart(mime.get());
+    curl_mime_name(filePart, "file");
+    const CURLcode fileResult = curl_mime_filedata(filePart, QFile::encodeName(zipPath).constData());
+    if (fileResult != CURLE_OK) {
+        message = curlFailure(fileResult);
+        return Failure;
+    }
+    curl_mime_filename(filePart, QFileInfo(zipPath).fileName().toLocal8Bit().constData());
+
+    QByteArray reply;
+    const QByteArray url = uploadUrl.toLocal8Bit();
+    curl_easy_setopt(curl, CURLOPT_URL, url.constData());
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "https");
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_TCP_KEEPALIVE, 1L);
+    curl_easy_setopt(curl, CURLOPT_TCP_KEEPIDLE, 60L);
+    curl_easy_setopt(curl, CURLOPT_TCP_KEEPINTVL, 60L);
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT, kTimeoutSeconds);
+    curl_easy_setopt(curl, CURLOPT_USERAGENT, kUserAgent);
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &ThreadUploadData::progressCallback);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, this);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &ThreadUploadData::writeCallback);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &reply);
+    curl_easy_setopt(curl, CURLOPT_MIMEPOST, mime.get());
+    QString tlsError;
+    if (!CurlGlobal::applyTls(curl, &tlsError)) {
+        message = curlFailure(CURLE_SSL_CACERT_BADFILE) + QLatin1Char('\n') + tlsError;
+        return Failure;
+    }
+
+    m_fileSent = false;
+    m_cancelled = false;
+    const CURLcode result = curl_easy_perform(curl);
+    if (result != CURLE_OK) {
+        message = curlFailure(result);
+        return Failure;
+    }
+    if (reply.isEmpty()) {
+        message = QStringLiteral("未知错误！");
+        return Failure;
+    }
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(reply, &parseError);
+    if (parseError.error != QJsonParseError::NoError) {
+        message = QStringLiteral("未知错误！\n") + QString::fromUtf8(reply);
+        return Failure;
+    }
+    if (!document.isObject()) {
+        message = QStringLiteral("上传失败，原因未知。");
+        return Failure;
+    }
+    const QJsonObject object = document.object();
+    const int code = object.value(QStringLiteral("code")).toInt(0);
+    message = QStringLiteral("%1:%2").arg(code).arg(object.value(QStringLiteral("msg")).toString());
+    return code == 200 ? Success : Failure;
+}
+
+int ThreadUploadData::progressCallback(void *self, curl_off_t, curl_off_t, curl_off_t ultotal, curl_off_t ulnow)
+{
+    auto *worker = static_cast<ThreadUploadData *>(self);
+    if (worker->m_cancelled)
+        return 1;
+    if (ultotal == 0 && ulnow == 0)
+        return 0;
+    emit worker->uploadProgress(int(ulnow), int(ultotal));
+    // libcurl keeps calling while it waits for the reply; the page turns once.
+    if (ulnow != 0 && ulnow == ultotal && !worker->m_fileSent) {
+        worker->m_fileSent = true;
+        emit worker->uploadFileFinished();
+    }
+    return 0;
+}
+
+size_t ThreadUploadData::writeCallback(char *data, size_t size, size_t count, void *buffer)
+{
+    static_cast<QByteArray *>(buffer)->append(data, int(size * count));
+    return size * count;
+}
