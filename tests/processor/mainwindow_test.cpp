@@ -140,7 +140,10 @@ void MainWindowTest::initTestCase()
 void MainWindowTest::cleanupTestCase()
 {
     QFile::remove(iniFile());
-    QDir(QCoreApplication::applicationDirPath() + QStringLiteral("/sheets")).removeRecursively();
+    // Only this test's exams: other tests keep theirs in the same folder.
+    const QDir sheets(QCoreApplication::applicationDirPath() + QStringLiteral("/sheets"));
+    for (const QString &exam : sheets.entryList({QStringLiteral("exam-*")}, QDir::Dirs))
+        QDir(sheets.filePath(exam)).removeRecursively();
 }
 
 void MainWindowTest::testVersionThroughTheBinary()
