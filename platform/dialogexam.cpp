@@ -128,6 +128,16 @@ bool DialogExam::requestRunning() const
     return m_currentReply && m_currentReply->isRunning();
 }
 
+bool DialogExam::postFormAndWait(const QString &path, const PlatformForm &query, const PlatformForm &form,
+                                 PlatformReply &result)
+{
+    QNetworkReply *reply = PlatformRequest::postForm(
+        m_manager, PlatformRequest::customerUrl(m_main->customerType, m_main->customerCode, path, query), form);
+    const quint64 serial = beginRequest(reply);
+    result = PlatformRequest::waitAndRead(reply);
+    return isCurrent(serial);
+}
+
 quint64 DialogExam::beginRequest(QNetworkReply *reply)
 {
     m_currentReply = reply;
@@ -236,13 +246,8 @@ void DialogExam::loadExams(const QString &projectId)
     form.add(QStringLiteral("key"), m_main->dataKey);
     if (isUnion())
         form.add(QStringLiteral("school_id"), m_main->schoolID);
-    QNetworkReply *reply = PlatformRequest::postForm(
-        m_manager,
-        PlatformRequest::customerUrl(m_main->customerType, m_main->customerCode, QStringLiteral("/client/exams"), query),
-        form);
-    const quint64 serial = beginRequest(reply);
-    const PlatformReply result = PlatformRequest::waitAndRead(reply);
-    if (!isCurrent(serial))
+    PlatformReply result;
+    if (!postFormAndWait(QStringLiteral("/client/exams"), query, form, result))
         return;
 
     if (result.failed) {
@@ -331,14 +336,8 @@ void DialogExam::loadExamInfo(const QString &id)
     query.add(QStringLiteral("exam_id"), id);
     PlatformForm form;
     form.add(QStringLiteral("key"), m_main->dataKey);
-    QNetworkReply *reply = PlatformRequest::postForm(
-        m_manager,
-        PlatformRequest::customerUrl(m_main->customerType, m_main->customerCode, QStringLiteral("/client/exam-info"),
-                                     query),
-        form);
-    const quint64 serial = beginRequest(reply);
-    const PlatformReply result = PlatformRequest::waitAndRead(reply);
-    if (!isCurrent(serial))
+    PlatformReply result;
+    if (!postFormAndWait(QStringLiteral("/client/exam-info"), query, form, result))
         return;
 
     if (result.failed) {

@@ -5,6 +5,7 @@
 // the answer keys and the template document.
 
 #include "answerkey.h"
+#include "platformrequest.h"
 
 #include <QDialog>
 #include <QPointer>
@@ -69,6 +70,10 @@ private:
     // newest drops its reply, so two exams never mix.
     quint64 beginRequest(QNetworkReply *reply);
     bool isCurrent(quint64 serial) const { return serial == m_serial; }
+    // Posts a form request, waits, and answers false when a newer request
+    // has replaced it meanwhile (its reply is then dropped).
+    bool postFormAndWait(const QString &path, const PlatformForm &query, const PlatformForm &form,
+                         PlatformReply &result);
 
     Ui::DialogExam *ui;
     MainWindow *m_main = nullptr;

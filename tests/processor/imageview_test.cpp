@@ -35,53 +35,14 @@
 #include <QToolButton>
 #include <QtTest>
 
+#include "widgettestutil.h"
+
 #include <functional>
 
 namespace {
 
-// Answers the next modal dialog of type T as soon as it shows; gives up
-// with the scope, so no test can leave a dialog waiting.
-template <typename T>
-class WhenShown {
-public:
-    explicit WhenShown(std::function<void(T *)> answer)
-    {
-        m_timer.setInterval(10);
-        QObject::connect(&m_timer, &QTimer::timeout, [this, answer] {
-            auto *dialog = qobject_cast<T *>(QApplication::activeModalWidget());
-            if (!dialog || !dialog->isVisible())
-                return;
-            m_timer.stop();
-            seen = true;
-            answer(dialog);
-        });
-        m_timer.start();
-    }
-    bool seen = false;
-
-private:
-    QTimer m_timer;
-};
-
-QStringList popupTexts(const std::function<void()> &open)
-{
-    QStringList texts;
-    QTimer timer;
-    timer.setInterval(10);
-    QObject::connect(&timer, &QTimer::timeout, [&texts] {
-        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
-        if (!menu)
-            return;
-        for (QAction *action : menu->actions()) {
-            if (!action->isSeparator())
-                texts << action->text();
-        }
-        menu->close();
-    });
-    timer.start();
-    open();
-    return texts;
-}
+using WidgetTest::WhenShown;
+using WidgetTest::popupTexts;
 
 void mouse(QWidget *target, QEvent::Type type, const QPoint &pos, Qt::MouseButton button, Qt::MouseButtons held)
 {
