@@ -947,7 +947,7 @@ void MainWindow::uploadData()
         firstRow.insert(code, r);
     }
     const int images = tableWidgetImages->rowCount();
-    DialogRecordConfirm confirm(this);
+    DialogRecordConfirm confirm(tableWidgetResults, this);
     confirm.setCounts(images, pagesPerSheet > 0 ? images / pagesPerSheet : 0, tableWidgetResults->rowCount());
     if (confirm.exec() != QDialog::Accepted)
         return;
