@@ -1,8 +1,7 @@
 #include "dataformatthread.h"
 
 #include "dialoguploaddata.h"
-#include "mainwindow.h"
-#include "mytablewidgetresult.h"
+#include "examsession.h"
 #include "platformrequest.h"
 
 #include <JlCompress.h>
@@ -13,10 +12,11 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTableWidget>
 
 // ---------------------------------------------------------------- input
 
-DataFormatInput DataFormatInput::take(const MainWindow &window, const QStringList &idsToLeaveOut)
+DataFormatInput DataFormatInput::take(const ExamSession &window, const QStringList &idsToLeaveOut)
 {
     DataFormatInput in;
     in.dataFolder = DataFormatThread::dataFolder();
@@ -24,16 +24,16 @@ DataFormatInput DataFormatInput::take(const MainWindow &window, const QStringLis
     in.examId = window.examId;
     in.answerSettings = window.answerSettings;
     in.optionalAnswerSettings = window.optionalAnswerSettings;
-    in.subjectSections = window.subjectSections;
-    in.optionalSubjectSections = window.optionalSubjectSections;
-    in.optionalGroups = window.optionalGroups;
-    in.optionalObjectItems = window.optionalObjectItems;
+    in.subjectSections = window.templateModel.subjectSections;
+    in.optionalSubjectSections = window.templateModel.optionalSubjectSections;
+    in.optionalGroups = window.templateModel.optionalGroups;
+    in.optionalObjectItems = window.templateModel.optionalObjectItems;
     in.entireSheetUpload = window.entireSheetUpload;
-    in.pagesPerSheet = window.pagesPerSheet;
+    in.pagesPerSheet = window.templateModel.pagesPerSheet;
     in.columnKeys = window.resultHeaders;
     in.idsToLeaveOut = idsToLeaveOut;
 
-    const QTableWidget *table = window.tableWidgetResults;
+    const QTableWidget *table = window.resultTable();
     in.rows.resize(table->rowCount());
     for (int r = 0; r < table->rowCount(); ++r) {
         QVector<Cell> &row = in.rows[r];
@@ -160,7 +160,7 @@ QByteArray DataFormatInput::recordOf(int row, const QString &fullScore) const
 
 DataFormatThread::DataFormatThread(QObject *parent) : QObject(parent) {}
 
-void DataFormatThread::setSources(MainWindow *window, DialogUploadData *uploadDialog)
+void DataFormatThread::setSources(ExamSession *window, DialogUploadData *uploadDialog)
 {
     mainWindow = window;
     dialog = uploadDialog;

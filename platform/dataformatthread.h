@@ -15,7 +15,7 @@
 #include <QVector>
 
 class DialogUploadData;
-class MainWindow;
+class ExamSession;
 
 // Everything one run reads: the result table as values, the answer keys, the
 // template's sections and groups, and the settings that shape a record.
@@ -42,7 +42,7 @@ struct DataFormatInput {
     QVector<QVector<Cell>> rows;    // rows × columns
     QStringList idsToLeaveOut;
 
-    static DataFormatInput take(const MainWindow &window, const QStringList &idsToLeaveOut);
+    static DataFormatInput take(const ExamSession &window, const QStringList &idsToLeaveOut);
 
     int columnOf(const QString &key) const { return columnKeys.indexOf(key); }
     // The cell, or null when the column is missing or the row has no item there.
@@ -63,7 +63,7 @@ public:
 
     // GUI thread, before each run: remembers the two pointers and copies what
     // the run reads from the window and from the dialog's ids to leave out.
-    void setSources(MainWindow *window, DialogUploadData *uploadDialog);
+    void setSources(ExamSession *window, DialogUploadData *uploadDialog);
 
     // Application directory + "/data".
     static QString dataFolder();
@@ -72,7 +72,7 @@ public:
     static QString dataFilePath(const QString &folder, const QString &customerCode, const QString &examId);
     static QString zipFilePath(const QString &folder, const QString &customerCode, const QString &examId);
 
-    MainWindow *mainWindow = nullptr;
+    ExamSession *mainWindow = nullptr;
     DialogUploadData *dialog = nullptr;
 
 signals:

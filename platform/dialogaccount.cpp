@@ -1,9 +1,9 @@
 #include "dialogaccount.h"
 #include "ui_dialogaccount.h"
 
+#include "inifile.h"
 #include "messagebox.h"
 #include "platformrequest.h"
-#include "settingsfile.h"
 
 #include <QDebug>
 #include <QNetworkAccessManager>

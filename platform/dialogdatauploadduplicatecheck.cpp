@@ -1,9 +1,10 @@
 #include "dialogdatauploadduplicatecheck.h"
 
-#include "mainwindow.h"
+#include "examsession.h"
 #include "messagebox.h"
 #include "myscrollareaforduplicatecheck.h"
-#include "mytablewidgetresult.h"
+#include "resultitemrole.h"
+#include "tablewidgetdisabledoubleclick.h"
 
 #include <QHeaderView>
 #include <QHBoxLayout>
@@ -34,7 +35,7 @@ QTableWidgetItem *plainItem()
 
 // ---------------------------------------------------------------- table form
 
-FormDuplicateCheckTable::FormDuplicateCheckTable(const QList<StudentInfo> &duplicates, MainWindow *window,
+FormDuplicateCheckTable::FormDuplicateCheckTable(const QList<StudentInfo> &duplicates, ExamSession *window,
                                                  QWidget *parent)
     : QWidget(parent), m_window(window)
 {
@@ -116,7 +117,7 @@ void FormDuplicateCheckTable::currentCellChanged(int currentRow, int, int, int)
     if (!info || !m_window)
         return;
     const QString code = info->data(kCodeRole).toString();
-    const QTableWidget *results = m_window->tableWidgetResults;
+    const QTableWidget *results = m_window->resultTable();
     const QTableWidgetItem *match = nullptr;
     for (int row = 0; row < results->rowCount(); ++row) {
         const QTableWidgetItem *codeItem = results->item(row, 0);
@@ -264,7 +265,7 @@ void FormDuplicateCheckImage::fit()
 // ---------------------------------------------------------------- dialog
 
 DialogDataUploadDuplicateCheck::DialogDataUploadDuplicateCheck(const QList<StudentInfo> &duplicates,
-                                                               MainWindow *window, QWidget *parent)
+                                                               ExamSession *window, QWidget *parent)
     : QDialog(parent)
 {
     setObjectName(QStringLiteral("DialogDataUploadDuplicateCheck"));
@@ -283,7 +284,7 @@ DialogDataUploadDuplicateCheck::DialogDataUploadDuplicateCheck(const QList<Stude
     auto *widget = new QWidget(this);
     widget->setObjectName(QStringLiteral("widget"));
     tableForm = new FormDuplicateCheckTable(duplicates, window);
-    imageForm = new FormDuplicateCheckImage(window ? window->pagesPerSheet : 0);
+    imageForm = new FormDuplicateCheckImage(window ? window->templateModel.pagesPerSheet : 0);
     auto *splitter = new QSplitter(Qt::Horizontal, widget);
     splitter->setHandleWidth(4);
     splitter->addWidget(tableForm);

@@ -12,7 +12,7 @@
 #include <QStringList>
 #include <QWidget>
 
-class MainWindow;
+class ExamSession;
 class MyScrollAreaForDuplicateCheck;
 class QHBoxLayout;
 class QLabel;
@@ -27,7 +27,7 @@ class FormDuplicateCheckTable : public QWidget {
 public:
     enum Column { ColumnStudent = 0, ColumnUploaded = 1, ColumnLocal = 2 };
 
-    FormDuplicateCheckTable(const QList<StudentInfo> &duplicates, MainWindow *window, QWidget *parent = nullptr);
+    FormDuplicateCheckTable(const QList<StudentInfo> &duplicates, ExamSession *window, QWidget *parent = nullptr);
 
     // Sets one row's choice: the platform's copy stays (true) or the local one replaces it.
     void choose(int row, bool keepUploaded);
@@ -49,7 +49,7 @@ public slots:
 private:
     void setChoiceItem(QTableWidgetItem *item, bool chosen);
 
-    MainWindow *m_window = nullptr;
+    ExamSession *m_window = nullptr;
 };
 
 // Right side: the pages of one student, with zoom tools.
@@ -89,7 +89,7 @@ class DialogDataUploadDuplicateCheck : public QDialog {
     Q_OBJECT
 public:
     // `duplicates` in result-table order. The dialog has no parent.
-    DialogDataUploadDuplicateCheck(const QList<StudentInfo> &duplicates, MainWindow *window,
+    DialogDataUploadDuplicateCheck(const QList<StudentInfo> &duplicates, ExamSession *window,
                                    QWidget *parent = nullptr);
 
     // Valid after Accepted: ids whose row chose "本地" / "已上传".

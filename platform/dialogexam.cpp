@@ -2,10 +2,10 @@
 #include "ui_dialogexam.h"
 
 #include "answerparsing.h"
-#include "mainwindow.h"
+#include "examsession.h"
+#include "inifile.h"
 #include "messagebox.h"
 #include "platformrequest.h"
-#include "settingsfile.h"
 
 #include <QDir>
 #include <QFile>
@@ -64,12 +64,8 @@ QIcon subjectIcon(const QString &subject)
 } // namespace
 
 DialogExam::DialogExam(QWidget *parent)
-    : QDialog(parent), ui(new Ui::DialogExam)
+    : QDialog(parent), ui(new Ui::DialogExam), m_main(dynamic_cast<ExamSession *>(parent))
 {
-    m_main = qobject_cast<MainWindow *>(parent);
-    if (!m_main)
-        m_main = currentMainWindow;
-
     ui->setupUi(this);
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     ui->buttonBoxOK->button(QDialogButtonBox::Ok)->setText(QStringLiteral("确定"));

@@ -13,7 +13,7 @@
 #include <QVector>
 #include <tinyxml2.h>
 
-class MainWindow;
+class ExamSession;
 class QListWidgetItem;
 class QNetworkAccessManager;
 class QNetworkReply;
@@ -23,8 +23,9 @@ namespace Ui { class DialogExam; }
 class DialogExam : public QDialog {
     Q_OBJECT
 public:
-    // `parent` is the main window: its account values address the requests
-    // and it receives the exam's keys and template when the dialog is accepted.
+    // `parent` is the main window, an ExamSession: its account values address
+    // the requests and it receives the exam's keys and template when the
+    // dialog is accepted.
     explicit DialogExam(QWidget *parent = nullptr);
     ~DialogExam() override;
 
@@ -76,7 +77,7 @@ private:
                          PlatformReply &result);
 
     Ui::DialogExam *ui;
-    MainWindow *m_main = nullptr;
+    ExamSession *m_main = nullptr;
     QNetworkAccessManager *m_manager = nullptr;
     QPointer<QNetworkReply> m_currentReply;
     quint64 m_serial = 0;

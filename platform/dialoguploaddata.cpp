@@ -2,9 +2,8 @@
 
 #include "dataformatthread.h"
 #include "dialogdatauploadduplicatecheck.h"
-#include "mainwindow.h"
+#include "examsession.h"
 #include "messagebox.h"
-#include "mytablewidgetresult.h"
 #include "platformrequest.h"
 #include "threaduploaddata.h"
 
@@ -18,6 +17,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <QTableWidget>
 #include <QThread>
 #include <QVBoxLayout>
 
@@ -35,7 +35,7 @@ void endThread(QThread *thread)
 } // namespace
 
 DialogUploadData::DialogUploadData(QWidget *parent)
-    : QDialog(parent), mainWindow(qobject_cast<MainWindow *>(parent))
+    : QDialog(parent), mainWindow(dynamic_cast<ExamSession *>(parent))
 {
     buildForm();
     setFixedSize(size());
@@ -185,7 +185,7 @@ void DialogUploadData::resetForm()
 {
     pushButtonStart->setText(QStringLiteral("开始"));
     pushButtonStart->setEnabled(true);
-    progressBarDataFormat->setRange(0, mainWindow ? mainWindow->tableWidgetResults->rowCount() : 0);
+    progressBarDataFormat->setRange(0, mainWindow ? mainWindow->resultTable()->rowCount() : 0);
     progressBarDataFormat->setValue(0);
     progressBarUpload->setRange(0, 100);
     progressBarUpload->setValue(0);
@@ -242,7 +242,7 @@ void DialogUploadData::start()
         MessageBox::warning(this, QStringLiteral("提示"), QStringLiteral("正在识别处理，不能上传数据"));
         return;
     }
-    if (mainWindow->tableWidgetResults->uploading) {
+    if (mainWindow->imagesUploading()) {
         MessageBox::warning(this, QStringLiteral("提示"), QStringLiteral("图片上传未结束，不能上传数据"));
         return;
     }
@@ -300,7 +300,7 @@ bool DialogUploadData::checkUploadRecord()
         QString list = PlatformReply::textValue(object, QStringLiteral("message"));
         list.remove(QLatin1Char('[')).remove(QLatin1Char(']'));
         const QStringList uploaded = list.split(QLatin1Char(','));
-        const MyTableWidgetResult *table = mainWindow->tableWidgetResults;
+        const QTableWidget *table = mainWindow->resultTable();
         QList<StudentInfo> duplicates;
         for (int row = 0; row < table->rowCount(); ++row) {
             const QTableWidgetItem *codeItem = table->item(row, 0);

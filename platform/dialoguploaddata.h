@@ -10,7 +10,7 @@
 #include <QStringList>
 
 class DataFormatThread;
-class MainWindow;
+class ExamSession;
 class QLabel;
 class QNetworkAccessManager;
 class QNetworkReply;
@@ -23,7 +23,7 @@ class ThreadUploadData;
 class DialogUploadData : public QDialog {
     Q_OBJECT
 public:
-    // `parent` is the main window.
+    // `parent` is the main window, an ExamSession.
     explicit DialogUploadData(QWidget *parent = nullptr);
     ~DialogUploadData() override;
 
@@ -32,7 +32,7 @@ public:
     // A step (record check, data file, post) is still running.
     bool busy() const;
 
-    MainWindow *mainWindow = nullptr;
+    ExamSession *mainWindow = nullptr;
     QNetworkAccessManager *networkManager = nullptr;
     QPointer<QNetworkReply> currentReply;
     // Platform student ids whose platform records this upload replaces.

@@ -2,10 +2,7 @@
 
 #include <QThread>
 
-ThreadInitForEntireSheetUpload::ThreadInitForEntireSheetUpload(MainWindow *mainWindow)
-    : QObject(nullptr), mainWindow(mainWindow)
-{
-}
+ThreadInitForEntireSheetUpload::ThreadInitForEntireSheetUpload() : QObject(nullptr) {}
 
 void ThreadInitForEntireSheetUpload::run()
 {

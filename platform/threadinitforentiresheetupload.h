@@ -8,14 +8,11 @@
 
 #include <atomic>
 
-class MainWindow;
-
 class ThreadInitForEntireSheetUpload : public QObject {
     Q_OBJECT
 public:
-    explicit ThreadInitForEntireSheetUpload(MainWindow *mainWindow);
+    ThreadInitForEntireSheetUpload();
 
-    MainWindow *mainWindow = nullptr;
     // Result rows still to walk; set before `run` starts and refreshed after
     // every row by the GUI thread.
     std::atomic<int> rowCount{0};

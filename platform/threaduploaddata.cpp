@@ -2,14 +2,14 @@
 
 #include "curlglobal.h"
 #include "dialoguploaddata.h"
-#include "mainwindow.h"
-#include "mytablewidgetresult.h"
+#include "examsession.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
+#include <QTableWidget>
 
 #include <memory>
 
@@ -26,7 +26,7 @@ QString curlFailure(CURLcode code)
 
 ThreadUploadData::ThreadUploadData(QObject *parent) : QObject(parent) {}
 
-void ThreadUploadData::prepare(MainWindow *window, DialogUploadData *uploadDialog, const QString &url,
+void ThreadUploadData::prepare(ExamSession *window, DialogUploadData *uploadDialog, const QString &url,
                                const QString &zip)
 {
     mainWindow = window;
@@ -39,7 +39,7 @@ void ThreadUploadData::prepare(MainWindow *window, DialogUploadData *uploadDialo
         {"code", window->customerCode.toLocal8Bit()},
         {"exam_id", window->examId.toLocal8Bit()},
         {"school_id", window->schoolID.toLocal8Bit()},
-        {"student_count", QByteArray::number(window->tableWidgetResults->rowCount())},
+        {"student_count", QByteArray::number(window->resultTable()->rowCount())},
         {"version", QByteArray(kVersionName)},
     };
     if (uploadDialog && !uploadDialog->idsToDelete.isEmpty())

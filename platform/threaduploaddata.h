@@ -14,7 +14,7 @@
 #include <atomic>
 
 class DialogUploadData;
-class MainWindow;
+class ExamSession;
 
 class ThreadUploadData : public QObject {
     Q_OBJECT
@@ -27,14 +27,14 @@ public:
     // GUI thread, before each run: the target, the zip to send, and the text
     // parts in their order (key, code, exam_id, school_id, student_count,
     // version, and student_ids_need_delete when the dialog has ids to delete).
-    void prepare(MainWindow *window, DialogUploadData *uploadDialog, const QString &url, const QString &zip);
+    void prepare(ExamSession *window, DialogUploadData *uploadDialog, const QString &url, const QString &zip);
     // Any thread: a running post ends at its next progress report.
     void cancel() { m_cancelled = true; }
 
     static constexpr const char *kUserAgent = "Ardentiq/Talvenir";
     static constexpr long kTimeoutSeconds = 3600;
 
-    MainWindow *mainWindow = nullptr;
+    ExamSession *mainWindow = nullptr;
     DialogUploadData *dialog = nullptr;
     QString uploadUrl;
     QString zipPath;

@@ -1,13 +1,12 @@
 #include "uploadsubjectimagethread.h"
 
 #include "bucketstorageclient.h"
-#include "mainwindow.h"
-#include "mytablewidgetresult.h"
+#include "resultitemrole.h"
 #include "tokenstorageclient.h"
 
 #include <QFileInfo>
 #include <QMutexLocker>
-#include <QTableWidgetItem>
+#include <QTableWidget>
 
 #include <memory>
 
@@ -17,10 +16,10 @@ const QString kPending = QStringLiteral("×");
 
 } // namespace
 
-UploadSubjectImageThread::UploadSubjectImageThread(MainWindow *mainWindow, MyTableWidgetResult *table,
+UploadSubjectImageThread::UploadSubjectImageThread(QTableWidget *table, QMutex *claimMutex, int *nextUploadCell,
                                                    int columnCount, int currentCell, bool limitRows, int lastRow)
-    : mainWindow(mainWindow), table(table), columnCount(columnCount), currentCell(currentCell),
-      limitRows(limitRows), lastRow(lastRow)
+    : table(table), claimMutex(claimMutex), nextUploadCell(nextUploadCell), columnCount(columnCount),
+      currentCell(currentCell), limitRows(limitRows), lastRow(lastRow)
 {
     upload.cancel = &abandoned;
 }
@@ -120,8 +119,8 @@ void UploadSubjectImageThread::run()
         if (abandoned)
             break;
         {
-            QMutexLocker lock(&mainWindow->claimMutex);
-            cell = ++table->nextUploadCell;
+            QMutexLocker lock(claimMutex);
+            cell = ++*nextUploadCell;
         }
     }
 

@@ -3,7 +3,7 @@
 // its own, walks the table's cells through the pool's shared cursor and
 // uploads every cell that reads "×". It never touches the table itself: cells
 // are read through a blocking call on the GUI thread and written through the
-// table's slots.
+// signals below, which the table answers.
 
 #include "myupload.h"
 
@@ -12,8 +12,8 @@
 
 #include <atomic>
 
-class MainWindow;
-class MyTableWidgetResult;
+class QMutex;
+class QTableWidget;
 class QTableWidgetItem;
 
 // What a pool needs of the main window, taken on the GUI thread when the pool
@@ -29,11 +29,14 @@ struct UploadTarget {
 class UploadSubjectImageThread : public QObject {
     Q_OBJECT
 public:
-    UploadSubjectImageThread(MainWindow *mainWindow, MyTableWidgetResult *table, int columnCount, int currentCell,
-                             bool limitRows, int lastRow);
+    // `nextUploadCell` is the pool's shared cursor (row * columnCount +
+    // column), advanced only under `claimMutex`; both outlive the worker.
+    UploadSubjectImageThread(QTableWidget *table, QMutex *claimMutex, int *nextUploadCell, int columnCount,
+                             int currentCell, bool limitRows, int lastRow);
 
-    MainWindow *mainWindow = nullptr;
-    MyTableWidgetResult *table = nullptr;
+    QTableWidget *table = nullptr;
+    QMutex *claimMutex = nullptr;
+    int *nextUploadCell = nullptr;
     int columnCount = 0;
     int currentCell = 0;
     bool limitRows = false;

@@ -157,7 +157,7 @@ MainWindow::MainWindow(QWidget *parent)
     // Whole-sheet preparation: the worker only paces the rows; each row's
     // images are made on this thread through the blocking call.
     initForEntireSheetUploadTip = new DialogInitForEntireSheetUploadTip;
-    initForEntireSheetUploadWorker = new ThreadInitForEntireSheetUpload(this);
+    initForEntireSheetUploadWorker = new ThreadInitForEntireSheetUpload;
     initForEntireSheetUploadThread = new QThread(this);
     initForEntireSheetUploadThread->setObjectName(QStringLiteral("整卷数据整理线程"));
     initForEntireSheetUploadWorker->moveToThread(initForEntireSheetUploadThread);
@@ -947,7 +947,7 @@ void MainWindow::uploadData()
         firstRow.insert(code, r);
     }
     const int images = tableWidgetImages->rowCount();
-    DialogRecordConfirm confirm(this);
+    DialogRecordConfirm confirm(tableWidgetResults, this);
     confirm.setCounts(images, pagesPerSheet > 0 ? images / pagesPerSheet : 0, tableWidgetResults->rowCount());
     if (confirm.exec() != QDialog::Accepted)
         return;

@@ -1,9 +1,11 @@
 #pragma once
 // The processing program's main window: owner of the opened exam (template
 // model, answer keys, roster), the settings values, both tables, the image
-// view, the log, and the recognition workers.
+// view, the log, and the recognition workers. The exam's state that the
+// platform dialogs and workers read and write is its ExamSession part.
 
 #include "answerkey.h"
+#include "examsession.h"
 #include "myupload.h"
 #include "recognitionsettings.h"
 #include "sheetpipeline.h"
@@ -22,6 +24,7 @@
 #include <memory>
 
 class QNetworkAccessManager;
+class QTableWidget;
 class QTextEdit;
 class QThread;
 class DialogInitForEntireSheetUploadTip;
@@ -49,7 +52,7 @@ protected:
     int m_twainState = 1;
 };
 
-class MainWindow : public QMainWindow, public CTwain {
+class MainWindow : public QMainWindow, public CTwain, public ExamSession {
     Q_OBJECT
 public:
     explicit MainWindow(QWidget *parent = nullptr);
@@ -99,7 +102,7 @@ public:
     QPoint pageOrigin(int pageId) const { return templateModel.pageOrigin(pageId); }
 
     // --- recognition ---
-    bool isProcessing() const { return !processWorkers.isEmpty(); }
+    bool isProcessing() const override { return !processWorkers.isEmpty(); }
     bool checkAnswerSettings(QString &message) const;
     void startProcessThreads(int start, int end, bool singleSheet);
     void setCode(int row, QString code, int studentID, int *resultRowIndex);
@@ -110,6 +113,8 @@ public:
     QVector<PageRowInput> sheetRows(int firstRow, int count) const;
 
     // --- platform client ---
+    QTableWidget *resultTable() const override;
+    bool imagesUploading() const override;
     // Start-up key check: sets `schoolID` from the platform, or asks whether
     // to open the account dialog when the key is refused or unreachable.
     void checkUploadKey();
@@ -158,12 +163,6 @@ public:
     QTextEdit *textEditLog = nullptr;
     MyStatusBar *myStatusBar = nullptr;
 
-    QString customerType;
-    QString customerCode;
-    QString dataKey;
-    QString schoolName;
-    QString schoolID;
-
     // Recognition settings live in one struct; the names below refer to its fields.
     RecognitionSettings recognitionSettings;
     int &processType = recognitionSettings.processType;
@@ -194,20 +193,16 @@ public:
     QString localServerAddress;
     QString localServerPassword;
     bool localServer = false;
-    bool entireSheetUpload = false;
     int entrieSheetPNGCompressionLevel = 4;
     bool exchangeNameWhenRowsExchange = true;
     int imageEditColor = 255;
     int imageEditWidth = 25;
 
-    QStringList resultHeaders;
     QString examName;
     QString subjectName;
     QString gradeName;
-    tinyxml2::XMLDocument templateDoc{true, tinyxml2::PRESERVE_WHITESPACE};
 
-    // The template model; the names below refer to its fields.
-    TemplateModel templateModel;
+    // The template model's fields (ExamSession::templateModel).
     QVector<TemplatePage> &templatePages = templateModel.templatePages;
     int &pagesPerSheet = templateModel.pagesPerSheet;
     bool &hasAbsentMark = templateModel.hasAbsentMark;
@@ -227,10 +222,6 @@ public:
     QVector<OptionalSubjectSection> &optionalSubjectSections = templateModel.optionalSubjectSections;
 
     QMap<QString, StudentInfo> studentMap;
-    StudentHash studentHash;
-    QString examId;
-    QVector<AnswerSetting> answerSettings;
-    QVector<AnswerSetting> optionalAnswerSettings;
 
     DialogSearchSheetImageTip *searchSheetImageTip = nullptr;
     int processNextRow = 0;
@@ -255,7 +246,7 @@ public slots:
     void stopProcess();
     void processFinished(QString str);
     void uploadData();
-    void upgrade();
+    void upgrade() override;
     void about();
     void setAnchorPointData(int row, QString ab, QString xy);
     void objectTotalScore(int rowIndex, float score);

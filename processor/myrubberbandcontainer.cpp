@@ -280,8 +280,8 @@ void MyRubberBandContainer::imageEdit()
         mw->addLog(QStringLiteral("识别处理中，不能编辑图片"));
         return;
     }
-    DialogImageEdit dialog;
-    dialog.mainWindow = mw;
+    DialogImageEdit dialog(view->imagePath, fileRect(), mw->imageEditColor, mw->imageEditWidth,
+                           MainWindow::iniPath());
     if (dialog.exec() == QDialog::Accepted && mw->myImage)
         mw->myImage->loadImage(view->imagePath);
 }

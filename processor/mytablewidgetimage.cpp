@@ -600,8 +600,8 @@ void MyTableWidgetImage::rotateBatch()
 {
     if (refuseWhileProcessing())
         return;
-    DialogRotate dialog(this);
-    dialog.imageTable = this;
+    DialogRotate dialog(this, FilePathRole, [](const QString &path, int mode) { return rotateImageFile(path, mode); },
+                        this);
     dialog.exec();
 }
 

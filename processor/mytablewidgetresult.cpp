@@ -228,6 +228,10 @@ void MyTableWidgetResult::openEditObjectAnswer()
         return;
     auto *dialog = new DialogEditObjectAnswer(this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &DialogEditObjectAnswer::geometryChanged, this, [this](QPoint pos, QSize size) {
+        editAnswerPos = pos;
+        editAnswerSize = size;
+    });
     if (!editAnswerPos.isNull() && !editAnswerSize.isNull()) {
         dialog->move(editAnswerPos);
         dialog->resize(editAnswerSize);
@@ -390,7 +394,8 @@ void MyTableWidgetResult::startUpload(bool limitRows, int maxRow, int startCell)
         const QString name = QStringLiteral("上传线程 %1").arg(k);
         auto *thread = new QThread(this);
         thread->setObjectName(name);
-        auto *worker = new UploadSubjectImageThread(mw, this, columnCount(), nextUploadCell, limitRows, maxRow);
+        auto *worker = new UploadSubjectImageThread(this, &mw->claimMutex, &nextUploadCell, columnCount(),
+                                                   nextUploadCell, limitRows, maxRow);
         worker->setObjectName(name);
         worker->target = target;
         worker->upload.copyCredentialsFrom(mw->myUpload);
@@ -476,16 +481,4 @@ void MyTableWidgetResult::setServerPathIfUnchanged(QTableWidgetItem *item, QStri
         return;
     setServerPath(now, path);
     *marked = true;
-}
-
-TableWidgetDisableDoubleClick::TableWidgetDisableDoubleClick(QWidget *parent) : QTableWidget(parent)
-{
-    viewport()->installEventFilter(this);
-}
-
-bool TableWidgetDisableDoubleClick::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched == viewport() && event->type() == QEvent::MouseButtonDblClick)
-        return true;
-    return QTableWidget::eventFilter(watched, event);
 }

@@ -3,6 +3,9 @@
 // read, one column per result key of the main window. Besides the texts, its
 // cells carry the data the reviews and the uploads work from (ResultItemRole).
 
+#include "resultitemrole.h"
+#include "tablewidgetdisabledoubleclick.h"
+
 #include <QHash>
 #include <QPoint>
 #include <QSize>
@@ -16,20 +19,6 @@ class QAbstractButton;
 class QMenu;
 class QThread;
 class UploadSubjectImageThread;
-
-// Data roles of the result cells; the meaning depends on the column kind.
-enum ResultItemRole {
-    // "考号" (column 0)
-    ResultStudentIdRole = Qt::UserRole + 1,     // the platform's student id (int)
-    ResultSheetStateRole = Qt::UserRole + 2,    // dropped flag (bool), later the page paths (QStringList)
-    // objective question
-    ResultScoreRole = Qt::UserRole + 1,         // score earned, 2 decimals
-    ResultFullScoreRole = Qt::UserRole + 2,     // full score, 2 decimals
-    ResultOptionCountRole = Qt::UserRole + 3,   // option count, decimal
-    // subjective block and whole-sheet page
-    ResultLocalPathRole = Qt::UserRole + 1,     // local image file
-    ResultServerPathRole = Qt::UserRole + 2,    // address in the store, after upload
-};
 
 class MyTableWidgetResult : public QTableWidget {
     Q_OBJECT
@@ -109,14 +98,4 @@ private:
     void stopUpload();
     // Shows page `page` (1-based) of the sheet whose student code is `code`.
     void showSheetPage(const QString &code, int page);
-};
-
-// A table that ignores double clicks, so they neither edit nor activate cells.
-class TableWidgetDisableDoubleClick : public QTableWidget {
-    Q_OBJECT
-public:
-    explicit TableWidgetDisableDoubleClick(QWidget *parent = nullptr);
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
 };

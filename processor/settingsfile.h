@@ -1,32 +1,14 @@
 #pragma once
-// "Ardentiq.ini": where it lives, every key the processing program reads or
-// writes with its defaults, and the text conversions all readers share.
+// "Ardentiq.ini": every key the processing program reads or writes with its
+// defaults, and the text conversions all readers share. Where the file lives
+// and the account keys are in inifile.h, which the platform dialogs use too.
 
+#include "inifile.h"
 #include "recognitionsettings.h"
 
 #include <QString>
 
-#include <memory>
-
-class QSettings;
-
-// One key of the ini file. `readDefault` is what `MainWindow::readSettings`
-// takes when the key is absent; `dialogDefault` is what the settings dialogs
-// show when it is absent (the two differ for a few keys).
-struct SettingKey {
-    const char *path;          // "Group/Key"
-    const char *readDefault;
-    const char *dialogDefault;
-};
-
 namespace SettingKeys {
-// Account
-inline constexpr SettingKey CustomerType{"Account/CustomerType", "", ""};
-inline constexpr SettingKey CustomerCode{"Account/CustomerCode", "", ""};
-inline constexpr SettingKey DataKey{"Account/DataKey", "", ""};
-inline constexpr SettingKey SchoolName{"Account/SchoolName", "", ""};
-inline constexpr SettingKey SchoolID{"Account/SchoolID", "", ""};
-
 // SettingAnchorAndProcess
 inline constexpr SettingKey ProcessType{"SettingAnchorAndProcess/ProcessType", "0", "1"};
 inline constexpr SettingKey AnchorPointErrorMargin{"SettingAnchorAndProcess/AnchorPointErrorMargin", "0.20", "0.20"};
@@ -83,26 +65,10 @@ inline constexpr SettingKey CloudStorageServer{"CloudStorage/CloudStorageServer"
 inline constexpr SettingKey BucketName{"CloudStorage/BucketName", "", ""};
 } // namespace SettingKeys
 
-// Full path of the ini file: the executable's folder + "/Ardentiq.ini".
-QString settingsFilePath();
-// Tests point every reader and writer at a file of their own; an empty path
-// restores the real one.
-void setSettingsFilePathForTesting(const QString &path);
-
 // Conversions of stored text. A value that does not convert gives 0, 0.0 or false.
 int settingToInt(const QString &text);         // base 10; "", "3.5", "abc" -> 0
 float settingToFloat(const QString &text);
 bool settingToBool(const QString &text);       // false for "", "0", "false" (any case)
-
-// The stored text of a key, or the given default when it is absent. The
-// settings handle must have its codec set.
-QString settingText(const QSettings &settings, const SettingKey &key, bool dialogDefault = false);
-
-// A handle on the ini file (INI format, UTF-8 codec set before first use).
-std::unique_ptr<QSettings> openSettingsFile(const QString &path = settingsFilePath());
-
-// Shown when a dialog's save did not reach the disk.
-QString settingsWriteFailedMessage(const QString &path);
 
 // Everything `MainWindow::readSettings` copies into the window's members.
 struct ProcessorSettings {

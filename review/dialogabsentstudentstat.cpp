@@ -1,13 +1,12 @@
 #include "dialogabsentstudentstat.h"
 
-#include "mytablewidgetresult.h"
-
 #include <QDialogButtonBox>
 #include <QLabel>
+#include <QTableWidget>
 #include <QVBoxLayout>
 
 // Only the frame for now: the statistics come with the review dialogs.
-DialogAbsentStudentStat::DialogAbsentStudentStat(QWidget *parent, MyTableWidgetResult *results)
+DialogAbsentStudentStat::DialogAbsentStudentStat(QWidget *parent, QTableWidget *results)
     : QDialog(parent), results(results)
 {
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);

@@ -3,13 +3,13 @@
 
 #include <QDialog>
 
-class MyTableWidgetResult;
+class QTableWidget;
 
 class DialogAbsentStudentStat : public QDialog {
     Q_OBJECT
 public:
-    DialogAbsentStudentStat(QWidget *parent, MyTableWidgetResult *results);
+    DialogAbsentStudentStat(QWidget *parent, QTableWidget *results);
 
 private:
-    MyTableWidgetResult *results = nullptr;
+    QTableWidget *results = nullptr;
 };

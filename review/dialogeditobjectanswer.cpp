@@ -1,7 +1,5 @@
 #include "dialogeditobjectanswer.h"
 
-#include "mytablewidgetresult.h"
-
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QVBoxLayout>
@@ -32,9 +30,6 @@ void DialogEditObjectAnswer::resizeEvent(QResizeEvent *event)
 
 void DialogEditObjectAnswer::rememberGeometry()
 {
-    auto *table = qobject_cast<MyTableWidgetResult *>(parentWidget());
-    if (!table || !isVisible())
-        return;
-    table->editAnswerPos = pos();
-    table->editAnswerSize = size();
+    if (isVisible())
+        emit geometryChanged(pos(), size());
 }

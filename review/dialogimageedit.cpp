@@ -1,10 +1,5 @@
 #include "dialogimageedit.h"
 
-#include "mainwindow.h"
-#include "myimage.h"
-#include "mylabel.h"
-#include "myrubberbandcontainer.h"
-
 #include <QDialogButtonBox>
 #include <QImage>
 #include <QLabel>
@@ -13,7 +8,10 @@
 #include <QVBoxLayout>
 
 // Shows the selected part; the strokes themselves come with the review tools.
-DialogImageEdit::DialogImageEdit(QWidget *parent) : QDialog(parent)
+DialogImageEdit::DialogImageEdit(const QString &imagePath, const QRect &selection, int penColor, int penWidth,
+                                 const QString &iniPath, QWidget *parent)
+    : QDialog(parent), m_imagePath(imagePath), m_selection(selection), m_penColor(penColor), m_penWidth(penWidth),
+      m_iniPath(iniPath)
 {
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     setWindowTitle(QStringLiteral("编辑"));
@@ -32,27 +30,21 @@ DialogImageEdit::DialogImageEdit(QWidget *parent) : QDialog(parent)
 
 void DialogImageEdit::showEvent(QShowEvent *event)
 {
-    m_editRect = QRect();
-    MyLabel *view = (mainWindow && mainWindow->myImage) ? mainWindow->myImage->imageLabel : nullptr;
-    if (view) {
-        const QImage image(view->imagePath);
-        // The box may be left over from a larger image: never copy outside this one.
-        m_editRect = view->rubberBand->fileRect().intersected(image.rect());
-        if (!m_editRect.isEmpty())
-            labelImage->setPixmap(QPixmap::fromImage(image.copy(m_editRect)));
-        else
-            labelImage->setText(QStringLiteral("选择区域不在图片内"));
-    }
+    const QImage image(m_imagePath);
+    // The box may be left over from a larger image: never copy outside this one.
+    m_editRect = m_selection.intersected(image.rect());
+    if (!m_editRect.isEmpty())
+        labelImage->setPixmap(QPixmap::fromImage(image.copy(m_editRect)));
+    else
+        labelImage->setText(QStringLiteral("选择区域不在图片内"));
     QDialog::showEvent(event);
 }
 
 void DialogImageEdit::accept()
 {
-    if (mainWindow) {
-        QSettings settings(MainWindow::iniPath(), QSettings::IniFormat);
-        settings.setIniCodec("UTF-8");
-        settings.setValue(QStringLiteral("ImageEdit/Color"), QString::number(mainWindow->imageEditColor));
-        settings.setValue(QStringLiteral("ImageEdit/Width"), QString::number(mainWindow->imageEditWidth));
-    }
+    QSettings settings(m_iniPath, QSettings::IniFormat);
+    settings.setIniCodec("UTF-8");
+    settings.setValue(QStringLiteral("ImageEdit/Color"), QString::number(m_penColor));
+    settings.setValue(QStringLiteral("ImageEdit/Width"), QString::number(m_penWidth));
     QDialog::accept();
 }

@@ -3,17 +3,17 @@
 
 #include <QDialog>
 #include <QRect>
+#include <QString>
 
-class MainWindow;
 class QLabel;
 
 class DialogImageEdit : public QDialog {
     Q_OBJECT
 public:
-    explicit DialogImageEdit(QWidget *parent = nullptr);
-
-    // Set before exec: the view, its image and its selection are read through it.
-    MainWindow *mainWindow = nullptr;
+    // `selection` is the view's selection in file pixels of `imagePath`; the
+    // pen (`penColor`, `penWidth`) is kept in the settings file `iniPath`.
+    DialogImageEdit(const QString &imagePath, const QRect &selection, int penColor, int penWidth,
+                    const QString &iniPath, QWidget *parent = nullptr);
 
     // The selection in file pixels, cut back to the image; empty when the
     // image cannot be read or the selection lies outside it.
@@ -29,4 +29,9 @@ protected:
 private:
     QLabel *labelImage = nullptr;
     QRect m_editRect;
+    QString m_imagePath;
+    QRect m_selection;
+    int m_penColor = 255;
+    int m_penWidth = 25;
+    QString m_iniPath;
 };

@@ -1,7 +1,6 @@
 #include "dialogrecordconfirm.h"
 
 #include "dialogabsentstudentstat.h"
-#include "mainwindow.h"
 
 #include <QFrame>
 #include <QHBoxLayout>
@@ -9,8 +8,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-DialogRecordConfirm::DialogRecordConfirm(QWidget *parent)
-    : QDialog(parent), mainWindow(qobject_cast<MainWindow *>(parent))
+DialogRecordConfirm::DialogRecordConfirm(QTableWidget *results, QWidget *parent)
+    : QDialog(parent), results(results)
 {
     setObjectName(QStringLiteral("DialogRecordConfirm"));
     setWindowTitle(QStringLiteral("数据确认"));
@@ -76,8 +75,8 @@ void DialogRecordConfirm::setCounts(int imageCount, int expectedRecords, int suc
 
 void DialogRecordConfirm::absent()
 {
-    if (!mainWindow)
+    if (!results)
         return;
-    DialogAbsentStudentStat dialog(this, mainWindow->tableWidgetResults);
+    DialogAbsentStudentStat dialog(this, results);
     dialog.exec();
 }

@@ -5,19 +5,19 @@
 
 #include <QDialog>
 
-class MainWindow;
 class QLabel;
 class QPushButton;
+class QTableWidget;
 
 class DialogRecordConfirm : public QDialog {
     Q_OBJECT
 public:
-    // `parent` is the main window.
-    explicit DialogRecordConfirm(QWidget *parent = nullptr);
+    // `results` is the result table the absent-student statistics read.
+    explicit DialogRecordConfirm(QTableWidget *results, QWidget *parent = nullptr);
 
     void setCounts(int imageCount, int expectedRecords, int successfulRecords);
 
-    MainWindow *mainWindow = nullptr;
+    QTableWidget *results = nullptr;
     QLabel *label = nullptr;
     QPushButton *pushButtonAbsentStudentStat = nullptr;
     QPushButton *pushButtonCancel = nullptr;

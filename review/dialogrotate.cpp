@@ -1,7 +1,6 @@
 #include "dialogrotate.h"
 
 #include "messagebox.h"
-#include "mytablewidgetimage.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -11,8 +10,10 @@
 #include <QTableWidget>
 
 #include <algorithm>
+#include <utility>
 
-DialogRotate::DialogRotate(QWidget *parent) : QDialog(parent)
+DialogRotate::DialogRotate(QTableWidget *imageTable, int filePathRole, RotateFile rotateFile, QWidget *parent)
+    : QDialog(parent), imageTable(imageTable), filePathRole(filePathRole), rotateFile(std::move(rotateFile))
 {
     setWindowTitle(QStringLiteral("批量旋转"));
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
@@ -58,10 +59,10 @@ void DialogRotate::accept()
     const int mode = modes[std::clamp(comboBoxAngle->currentIndex(), 0, 2)];
     for (int row = first; row <= last; ++row) {
         const QTableWidgetItem *cell = imageTable->item(row - 1, 0);
-        const QString path = cell ? cell->data(ImageListColumn::FilePathRole).toString() : QString();
+        const QString path = cell ? cell->data(filePathRole).toString() : QString();
         if (path.isEmpty())
             continue;
-        if (MyTableWidgetImage::rotateImageFile(path, mode))
+        if (rotateFile && rotateFile(path, mode))
             ++rotatedCount;
         else
             failedFiles << path;

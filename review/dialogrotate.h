@@ -6,6 +6,8 @@
 #include <QDialog>
 #include <QStringList>
 
+#include <functional>
+
 class QComboBox;
 class QPushButton;
 class QSpinBox;
@@ -14,9 +16,16 @@ class QTableWidget;
 class DialogRotate : public QDialog {
     Q_OBJECT
 public:
-    explicit DialogRotate(QWidget *parent = nullptr);
+    // Rotates one file by 90° steps clockwise (0 = 90°, 1 = 180°, 2 = 270°);
+    // false when the file was left as it was.
+    using RotateFile = std::function<bool(const QString &path, int mode)>;
 
-    QTableWidget *imageTable = nullptr; // set before exec
+    // The rows' files are the `filePathRole` data of their first cell.
+    DialogRotate(QTableWidget *imageTable, int filePathRole, RotateFile rotateFile, QWidget *parent = nullptr);
+
+    QTableWidget *imageTable = nullptr;
+    int filePathRole = 0;
+    RotateFile rotateFile;
 
     // Outcome of the last run.
     int rotatedCount = 0;

@@ -152,8 +152,9 @@ void UploadDialogsTest::testConfirmCounts()
 
 void UploadDialogsTest::testConfirmButtons()
 {
-    DialogRecordConfirm dialog(m_window.get());
-    QCOMPARE(dialog.mainWindow, m_window.get());
+    DialogRecordConfirm dialog(m_window->tableWidgetResults, m_window.get());
+    QCOMPARE(dialog.results, static_cast<QTableWidget *>(m_window->tableWidgetResults));
+    QCOMPARE(dialog.parentWidget(), static_cast<QWidget *>(m_window.get()));
     QCOMPARE(dialog.windowTitle(), QStringLiteral("数据确认"));
     QVERIFY(!(dialog.windowFlags() & Qt::WindowContextHelpButtonHint));
     QVERIFY(dialog.label->wordWrap());

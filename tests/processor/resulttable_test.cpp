@@ -494,6 +494,9 @@ void ResultTableTest::testEditAnswerOpens()
     QCOMPARE(dialog->resultRow, 1);
     QCOMPARE(dialog->code, QStringLiteral("C1"));
     QCOMPARE(dialog->size(), QSize(420, 310));
+    // The table remembers where the operator leaves it.
+    dialog->resize(430, 320);
+    QTRY_COMPARE(ws.results->editAnswerSize, QSize(430, 320));
     dialog->close();
     QTRY_VERIFY(dialog.isNull());
 }

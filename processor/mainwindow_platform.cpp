@@ -18,6 +18,16 @@ const QString kSchool = QStringLiteral("school");
 
 } // namespace
 
+QTableWidget *MainWindow::resultTable() const
+{
+    return tableWidgetResults;
+}
+
+bool MainWindow::imagesUploading() const
+{
+    return tableWidgetResults && tableWidgetResults->uploading;
+}
+
 void MainWindow::checkUploadKey()
 {
     bool ask = false;
