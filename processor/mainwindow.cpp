@@ -29,6 +29,9 @@
 #include <QScrollBar>
 #include <QSet>
 #include <QSettings>
+#include <QNetworkReply>
+#include <QScopedValueRollback>
+#include <QScopeGuard>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTextEdit>
@@ -236,6 +239,14 @@ void MainWindow::closeEvent(QCloseEvent *event)
     closeDataSource();
     closeDataSourceManager();
     event->accept();
+    if (examOpening) {
+        // An opening waits for the platform in a local event loop: end its
+        // requests so it gives up, and quit once it has unwound.
+        quitRequested = true;
+        const auto replies = networkManager->findChildren<QNetworkReply *>();
+        for (QNetworkReply *reply : replies)
+            reply->abort();
+    }
 }
 
 void MainWindow::about()
@@ -244,9 +255,26 @@ void MainWindow::about()
     dialog.exec();
 }
 
+bool MainWindow::refuseWhileOpeningExam()
+{
+    if (!examOpening)
+        return false;
+    addLog(QStringLiteral("正在打开考试，不能完成本操作"));
+    return true;
+}
+
 void MainWindow::exam()
 {
-    if (versionCheck() != 0)
+    // Every request below waits in a local event loop, where the operator can
+    // press the command again: a second opening would list every image twice.
+    if (refuseWhileOpeningExam())
+        return;
+    QScopedValueRollback<bool> opening(examOpening, true);
+    const auto quitIfClosed = qScopeGuard([this] {
+        if (quitRequested)
+            quitApplication();
+    });
+    if (versionCheck() != 0 || quitRequested)
         return;
     if (isProcessing())
         return;
@@ -266,6 +294,8 @@ void MainWindow::exam()
     const QString gradeId = dialog.gradeId;
     openExam(selection, [this, gradeId] {
         getStudentInfo(gradeId);
+        if (quitRequested)
+            return;
         addLog(QStringLiteral("开始获取上传令牌..."));
         if (getUploadToken(customerType, customerCode, dataKey, &myUpload))
             addLog(QStringLiteral("获取上传令牌成功！"));
@@ -360,6 +390,8 @@ bool MainWindow::openExam(const ExamSelection &selection, const std::function<vo
 
     if (fetchPlatformData)
         fetchPlatformData();
+    if (quitRequested)
+        return false;
 
     const bool loaded = parseTemplate();
     if (!loaded) {
@@ -537,6 +569,8 @@ void MainWindow::setting()
 {
     if (!processThreads.isEmpty())
         return;
+    if (refuseWhileOpeningExam())
+        return;
     // Upload threads read the upload settings and the column layout.
     if (tableWidgetResults->uploading) {
         addLog(QStringLiteral("正在上传图片，不能完成本操作"));
@@ -576,7 +610,7 @@ void MainWindow::startProcess()
         stopProcess();
         return;
     }
-    if (pagesPerSheet == 0)
+    if (pagesPerSheet == 0 || refuseWhileOpeningExam())
         return;
     const int n = tableWidgetImages->rowCount();
     if (n % pagesPerSheet != 0) {
@@ -705,21 +739,24 @@ void MainWindow::stopProcess()
 
 void MainWindow::processFinished(QString str)
 {
+    // The worker may still be leaving its run slot on its thread: end and
+    // wait for the thread before the worker goes.
+    QThread *thread = nullptr;
+    for (int i = 0; i < processThreads.size() && !thread; ++i) {
+        if (processThreads[i]->objectName() == str)
+            thread = processThreads.takeAt(i);
+    }
+    if (thread) {
+        thread->quit();
+        thread->wait();
+    }
     for (int i = 0; i < processWorkers.size(); ++i) {
         if (processWorkers[i]->objectName() == str) {
             delete processWorkers.takeAt(i);
             break;
         }
     }
-    for (int i = 0; i < processThreads.size(); ++i) {
-        if (processThreads[i]->objectName() == str) {
-            QThread *thread = processThreads.takeAt(i);
-            thread->quit();
-            thread->wait();
-            delete thread;
-            break;
-        }
-    }
+    delete thread;
     if (!processThreads.isEmpty())
         return;
     recognitionRun.reset();

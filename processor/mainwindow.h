@@ -11,6 +11,7 @@
 #include "sheetpipeline.h"
 #include "templatemodel.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QMainWindow>
@@ -130,6 +131,17 @@ public:
     // 1 it must be upgraded first (the upgrade check has run), -1 the check
     // failed (the reason was shown, or the reply was not understood).
     int versionCheck();
+    // True from the exam command's first request until the exam is open or
+    // given up; other commands that change the exam refuse meanwhile.
+    bool examOpening = false;
+    // The window was closed (and the close confirmed) while an opening
+    // waited for the platform: the waits are ended and nothing more is done.
+    bool quitRequested = false;
+    // Ends the program once a close has been confirmed during an opening;
+    // tests replace it.
+    std::function<void()> quitApplication = [] { QCoreApplication::quit(); };
+    // Refuses, with a log line, while an exam is being opened.
+    bool refuseWhileOpeningExam();
     // Why the updater must not take over now (recognition or image uploads
     // run); empty when it may.
     QString upgradeBusyReason() const;

@@ -23,7 +23,8 @@ int MainWindow::versionCheck()
         PlatformRequest::customerUrl(customerType, customerCode, QStringLiteral("/client/version-check")), parts);
 
     if (reply.failed) {
-        MessageBox::warning(this, QStringLiteral("提示"), reply.codeFailureText());
+        if (!quitRequested) // the window was closed: no box for the ended wait
+            MessageBox::warning(this, QStringLiteral("提示"), reply.codeFailureText());
         return -1;
     }
     if (!reply.json) {

@@ -78,6 +78,8 @@ void MainWindow::checkUploadKey()
 
 void MainWindow::account()
 {
+    if (refuseWhileOpeningExam())
+        return;
     // Settings members must not change under running workers.
     if (isProcessing()) {
         addLog(QStringLiteral("正在识别处理，不能完成本操作"));
@@ -108,7 +110,8 @@ void MainWindow::getStudentInfo(QString gradeId)
         networkManager, PlatformRequest::customerUrl(customerType, customerCode, QStringLiteral("/client/student"), query),
         form);
     if (reply.failed) {
-        MessageBox::warning(this, QStringLiteral("提示"), reply.bareFailureText());
+        if (!quitRequested) // the window was closed: no box for the ended wait
+            MessageBox::warning(this, QStringLiteral("提示"), reply.bareFailureText());
         return;
     }
 
@@ -156,7 +159,8 @@ bool MainWindow::getUploadToken(QString customerType, QString customerCode, QStr
         networkManager, PlatformRequest::customerUrl(customerType, customerCode, QStringLiteral("/client/upload-token")),
         parts);
     if (reply.failed) {
-        MessageBox::warning(this, QStringLiteral("提示"), reply.bareFailureText());
+        if (!quitRequested) // the window was closed: no box for the ended wait
+            MessageBox::warning(this, QStringLiteral("提示"), reply.bareFailureText());
         return false;
     }
     if (!reply.isObject()) {

@@ -48,6 +48,8 @@ void doubleClickFirst(QListWidget *list)
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, at);
 }
 
+const QString kBase = QStringLiteral("/school/S01/client/");
+
 } // namespace
 
 class ExamOpeningTest : public QObject {
@@ -56,8 +58,12 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
     void testOpenAndRecognise();
+    void testOpeningRefusesASecondAndCloseEndsIt();
 
 private:
+    void scriptExam(PipelineFixture &fx, int rosterDelayMs = 0);
+    void pickFirstExam();
+
     QTemporaryDir m_dir;
     PlatformSimulator m_sim;
 };
@@ -76,11 +82,10 @@ void ExamOpeningTest::cleanupTestCase()
     setSettingsFilePathForTesting(QString());
 }
 
-void ExamOpeningTest::testOpenAndRecognise()
+// Scripts the local platform with one project and one exam of three two-page
+// sheets rendered from its template, and points the program at it.
+void ExamOpeningTest::scriptExam(PipelineFixture &fx, int rosterDelayMs)
 {
-    // Three two-page sheets rendered from the exam's template.
-    PipelineFixture fx(SheetSpec::standard(SheetSpec::BlackRectangles, SheetSpec::CodeBubbles, 2, 150),
-                       m_dir.filePath(QStringLiteral("fixture")));
     QVERIFY2(fx.ok(), qPrintable(fx.error()));
     QJsonArray roster;
     for (int s = 0; s < 3; ++s) {
@@ -98,22 +103,24 @@ void ExamOpeningTest::testOpenAndRecognise()
     for (const AnswerSetting &k : fx.optionalAnswerSettings)
         optional.append(answerItem(k, fx.spec().optionCount(k.itemId)));
 
-    const QString base = QStringLiteral("/school/S01/client/");
-    m_sim.setReply(base + "key-check", PlatformSimulator::json(QJsonObject{{"code", 200}, {"message", "1001"}}));
-    m_sim.setReply(base + "version-check", PlatformSimulator::json(QJsonObject{{"code", 200}, {"message", "ok"}}));
+    m_sim.clearRequests();
+    m_sim.setReply(kBase + "key-check", PlatformSimulator::json(QJsonObject{{"code", 200}, {"message", "1001"}}));
+    m_sim.setReply(kBase + "version-check", PlatformSimulator::json(QJsonObject{{"code", 200}, {"message", "ok"}}));
     const QJsonObject project{{"project", QStringLiteral("期末")}, {"id", "7"}};
     const QJsonObject projects{{"projects", QJsonArray{project}}};
-    m_sim.setReply(base + "projects", PlatformSimulator::json(QJsonObject{{"code", 200}, {"message", projects}}));
-    m_sim.setReply(base + "exams", PlatformSimulator::json(QJsonArray{QJsonObject{
-                                       {"id", "E4001"}, {"grade_id", "G1"}, {"grade", QStringLiteral("七年级")},
-                                       {"subject", QStringLiteral("数学")}, {"object_answer_ok", "1"},
-                                       {"sheet_template_ok", "1"}, {"sheet_ok", 0}}}));
-    m_sim.setReply(base + "exam-info",
+    m_sim.setReply(kBase + "projects", PlatformSimulator::json(QJsonObject{{"code", 200}, {"message", projects}}));
+    m_sim.setReply(kBase + "exams", PlatformSimulator::json(QJsonArray{QJsonObject{
+                                        {"id", "E4001"}, {"grade_id", "G1"}, {"grade", QStringLiteral("七年级")},
+                                        {"subject", QStringLiteral("数学")}, {"object_answer_ok", "1"},
+                                        {"sheet_template_ok", "1"}, {"sheet_ok", 0}}}));
+    m_sim.setReply(kBase + "exam-info",
                    PlatformSimulator::json(QJsonObject{{"object_answer", compact(objective)},
                                                        {"optional_object_answer", compact(optional)},
                                                        {"sheet_template", QString::fromUtf8(fx.renderer().templateXml())}}));
-    m_sim.setReply(base + "student", PlatformSimulator::json(roster));
-    m_sim.setReply(base + "upload-token",
+    PlatformSimulator::Reply students = PlatformSimulator::json(roster);
+    students.delayMs = rosterDelayMs;
+    m_sim.setReply(kBase + "student", students);
+    m_sim.setReply(kBase + "upload-token",
                    PlatformSimulator::json(QJsonObject{{"cloud_server", 0}, {"bucket_name", "b1"},
                                                        {"upload_token", "tok"}, {"domain_binded", "https://img/"}}));
 
@@ -129,11 +136,12 @@ void ExamOpeningTest::testOpenAndRecognise()
     m_sim.setReply(QStringLiteral("/upload.php"),
                    PlatformSimulator::json(QJsonObject{{"code", 200}, {"path", "https://images/1.jpg"}}));
     setSettingsFilePathForTesting(ini);
-    MessageBoxRecorder boxes;
+}
 
-    MainWindow w;
-    QCOMPARE(w.schoolID, QStringLiteral("1001"));
-
+// Picks the first project and exam in the exam dialog and presses OK, once
+// the dialog shows.
+void ExamOpeningTest::pickFirstExam()
+{
     PlatformTest::answerModal<DialogExam>([](DialogExam *d) {
         auto *projects = d->findChild<QListWidget *>(QStringLiteral("listWidgetExamName"));
         QTRY_VERIFY(projects->count() > 0);
@@ -146,6 +154,22 @@ void ExamOpeningTest::testOpenAndRecognise()
         QTest::mouseClick(d->findChild<QDialogButtonBox *>(QStringLiteral("buttonBoxOK"))->button(QDialogButtonBox::Ok),
                           Qt::LeftButton);
     });
+}
+
+void ExamOpeningTest::testOpenAndRecognise()
+{
+    PipelineFixture fx(SheetSpec::standard(SheetSpec::BlackRectangles, SheetSpec::CodeBubbles, 2, 150),
+                       m_dir.filePath(QStringLiteral("fixture")));
+    scriptExam(fx);
+    if (QTest::currentTestFailed())
+        return;
+    const QString base = kBase;
+    MessageBoxRecorder boxes;
+
+    MainWindow w;
+    QCOMPARE(w.schoolID, QStringLiteral("1001"));
+
+    pickFirstExam();
     w.exam();
 
     QCOMPARE(w.examId, QStringLiteral("E4001"));
@@ -187,6 +211,56 @@ void ExamOpeningTest::testOpenAndRecognise()
     for (int r = 0; r < w.tableWidgetResults->rowCount(); ++r)
         for (int c = 0; c < w.tableWidgetResults->columnCount(); ++c)
             QVERIFY(!w.tableWidgetResults->item(r, c) || w.tableWidgetResults->item(r, c)->text() != QStringLiteral("×"));
+}
+
+void ExamOpeningTest::testOpeningRefusesASecondAndCloseEndsIt()
+{
+    // The roster is slow: the opening waits for it in a local event loop,
+    // where the operator presses the exam command again, then closes the
+    // window and confirms.
+    PipelineFixture fx(SheetSpec::standard(SheetSpec::BlackRectangles, SheetSpec::CodeBubbles, 2, 150),
+                       m_dir.filePath(QStringLiteral("slow")));
+    scriptExam(fx, 120000);
+    if (QTest::currentTestFailed())
+        return;
+    MessageBoxRecorder boxes;
+    MainWindow w;
+    w.show();
+    int quits = 0;
+    w.quitApplication = [&quits] { ++quits; };
+    boxes.clear();
+
+    bool secondReturned = false;
+    bool closed = false;
+    connect(&m_sim, &PlatformSimulator::requestReceived, &w, [&](const QString &path) {
+        if (path != kBase + QStringLiteral("student") || secondReturned)
+            return;
+        w.exam(); // must refuse at once, asking the platform nothing
+        secondReturned = true;
+        boxes.queueAnswer(QMessageBox::Yes);
+        closed = w.close();
+    }, Qt::QueuedConnection);
+    pickFirstExam();
+    w.exam();
+
+    QVERIFY(secondReturned);
+    QVERIFY(closed);
+    QVERIFY(!w.isVisible());
+    QCOMPARE(quits, 1);
+    QVERIFY(w.textEditLog->toPlainText().contains(QStringLiteral("正在打开考试，不能完成本操作")));
+    // Only the close question was asked; the ended roster wait shows nothing.
+    QCOMPARE(boxes.count(), 1);
+    QCOMPARE(boxes.last().text, QStringLiteral("确定退出程序吗？"));
+    // One opening only, and it went no further than the roster.
+    QCOMPARE(m_sim.requestsTo(kBase + "version-check").size(), 1);
+    QCOMPARE(m_sim.requestsTo(kBase + "student").size(), 1);
+    QVERIFY(m_sim.requestsTo(kBase + "upload-token").isEmpty());
+    QCOMPARE(w.tableWidgetImages->rowCount(), 0);
+    QVERIFY(w.examId.isEmpty());
+    QVERIFY(!w.examOpening);
+    // The commands work again once the opening has unwound.
+    w.quitRequested = false;
+    QVERIFY(!w.refuseWhileOpeningExam());
 }
 
 QTEST_MAIN(ExamOpeningTest)

@@ -11,6 +11,7 @@
 #include "mytablewidgetresult.h"
 #include "omrresources.h"
 #include "pipelinefixture.h"
+#include "processthread.h"
 #include "startup.h"
 #include "testutil.h"
 
@@ -21,6 +22,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QPointer>
 #include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -240,7 +242,22 @@ void MainWindowTest::testRun()
     w.startProcess();
     QCOMPARE(w.processWorkers.size(), processType == 1 ? std::min(std::max(QThread::idealThreadCount(), 2), 6) : 1);
     QVERIFY(w.processThreads.first()->objectName() == QStringLiteral("识别处理线程 1"));
+    // A worker is deleted only once its thread has ended.
+    int deletedUnderRunningThread = 0;
+    int deleted = 0;
+    for (int i = 0; i < w.processWorkers.size(); ++i) {
+        QPointer<QThread> thread = w.processThreads.at(i);
+        QCOMPARE(thread->objectName(), w.processWorkers.at(i)->objectName());
+        connect(w.processWorkers.at(i), &QObject::destroyed, this, [&, thread] {
+            ++deleted;
+            if (!thread || !thread->isFinished())
+                ++deletedUnderRunningThread;
+        });
+    }
+    const int workers = w.processWorkers.size();
     waitForRun(w);
+    QCOMPARE(deleted, workers);
+    QCOMPARE(deletedUnderRunningThread, 0);
 
     // Image list: every page "√" but the failing sheet's first page.
     for (int r = 0; r < sheets * 2; ++r) {
