@@ -625,18 +625,26 @@ private:
         return true;
     }
 
+    void waitForUploadPool()
+    {
+        while (m_sink.uploadPoolRunning())
+            QThread::msleep(1);
+    }
+
     void finishSheet()
     {
         if (m_originalPaths.size() != m_pages)
             return;
         if (m_s.sheetUpload) {
-            while (m_sink.uploadPoolRunning())
-                QThread::msleep(1);
+            // Another worker may start the pool between our poll and our
+            // request: a refused worker waits for that pool to end before it
+            // asks again, instead of asking the GUI thread in a tight loop.
             bool accepted = false;
-            while (!accepted)
+            while (!accepted) {
+                waitForUploadPool();
                 m_sink.startUpload(m_resultRowIndex, m_resultRowIndex * m_ctx.resultCols, &accepted);
-            while (m_sink.uploadPoolRunning())
-                QThread::msleep(1);
+            }
+            waitForUploadPool();
         }
         m_sink.processForOneStudentSuccessed(m_firstRow, m_firstRow + m_pages - 1, m_resultRowIndex,
                                              m_originalPaths);

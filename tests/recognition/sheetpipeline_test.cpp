@@ -365,12 +365,15 @@ void SheetPipelineTest::testSignalOrder()
     fx.addStudent(marks.code, 3);
     const QStringList paths = fx.writeStudent(marks, Distortion(), 0);
     RecordingSink sink(paths);
-    sink.setUploadBehaviour(2);
+    sink.setUploadBehaviour(2, 20);
     fx.run(sink, paths.size());
     QCOMPARE(sink.names(), names);
     QVERIFY(sink.events().contains(QStringLiteral("object(0,1,C)")));
-    if (upload)
+    if (upload) {
         QCOMPARE(sink.events().filter(QStringLiteral("startUpload(")).first(), QStringLiteral("startUpload(0,0)"));
+        // A refused worker waits for the running pool to end before it asks again.
+        QCOMPARE(sink.uploadRequestsWhileRunning(), 0);
+    }
     QCOMPARE(sink.logLines(), QStringList{QStringLiteral("答卷图片为灰度模式，建议修改主观题图片格式为 JPG。\r\n"
                                                          "软件-》设置-》图片参数-》主观题图片格式-》JPG")});
 }

@@ -199,10 +199,23 @@ void RecordingSink::startUpload(int rowIndex, int startCellIndex, bool *startUpl
 {
     QMutexLocker lock(&m_mutex);
     record(QStringLiteral("startUpload"), {QString::number(rowIndex), QString::number(startCellIndex)});
-    if (m_refusals > 0)
+    if (m_pollsLeft > 0)
+        ++m_requestsWhileRunning;
+    if (m_refusals > 0) {
         --m_refusals;
-    else
+        m_pollsLeft = m_pollsPerRun;
+    } else {
         *startUpload = true;
+    }
+}
+
+bool RecordingSink::uploadPoolRunning()
+{
+    QMutexLocker lock(&m_mutex);
+    if (m_pollsLeft == 0)
+        return false;
+    --m_pollsLeft;
+    return true;
 }
 
 void RecordingSink::processForOneStudentSuccessed(int start, int end, int resultRowIndex,

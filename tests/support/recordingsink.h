@@ -54,7 +54,20 @@ public:
 
     // Whether the upload pool reports itself running, and how many requests
     // it refuses before accepting one.
-    void setUploadBehaviour(int refusals) { m_refusals = refusals; }
+    // The first `refusals` requests to start the upload pool are refused as if
+    // another worker had just started it; that pool then runs for
+    // `pollsPerRun` polls of uploadPoolRunning().
+    void setUploadBehaviour(int refusals, int pollsPerRun = 0)
+    {
+        m_refusals = refusals;
+        m_pollsPerRun = pollsPerRun;
+    }
+    // Requests made while a pool was still running.
+    int uploadRequestsWhileRunning() const
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_requestsWhileRunning;
+    }
 
     void finished(QString str) override;
     void setAnchorPointData(int row, QString ab, QString xy) override;
@@ -73,7 +86,7 @@ public:
     void processForOneStudentSuccessed(int start, int end, int resultRowIndex,
                                        QStringList originalSheetLocalPath) override;
     QVector<PageRowInput> sheetRows(int firstRow, int count) override;
-    bool uploadPoolRunning() override { return false; }
+    bool uploadPoolRunning() override;
 
 private:
     void record(const QString &name, const QStringList &args);
@@ -86,4 +99,7 @@ private:
     QVector<ResultRow> m_results;
     int m_finished = 0;
     int m_refusals = 0;
+    int m_pollsPerRun = 0;
+    int m_pollsLeft = 0;
+    int m_requestsWhileRunning = 0;
 };
