@@ -1,17 +1,35 @@
 #include "platformsimulator.h"
 
+#include "dataformatthread.h"
+#include "datauploadfixture.h"
+#include "dialogdatauploadduplicatecheck.h"
+#include "dialoguploaddata.h"
+#include "mainwindow.h"
+#include "messagebox.h"
+#include "mytablewidgetresult.h"
+#include "omrresources.h"
+#include "platformfixture.h"
+#include "platformstore.h"
+#include "resultitemrole.h"
+#include "settingsfile.h"
+
+#include <QBuffer>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QHttpMultiPart>
+#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QProcess>
+#include <QPushButton>
 #include <QSslConfiguration>
 #include <QSslSocket>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -117,6 +135,88 @@ QByteArray rawExchange(quint16 port, const QList<QSslCertificate> &cas, const QB
     return in;
 }
 
+// A multipart post: text parts, then a file part when fileName is not empty.
+Result postParts(QNetworkAccessManager &nam, const QString &url, const QList<QSslCertificate> &cas,
+                 const QList<QPair<QString, QString>> &fields, const QString &fileName = QString(),
+                 const QByteArray &fileBody = QByteArray())
+{
+    auto *multi = new QHttpMultiPart(QHttpMultiPart::FormDataType);
+    for (const auto &field : fields) {
+        QHttpPart text;
+        text.setHeader(QNetworkRequest::ContentDispositionHeader,
+                       QVariant(QStringLiteral("form-data; name=\"%1\"").arg(field.first)));
+        text.setBody(field.second.toUtf8());
+        multi->append(text);
+    }
+    if (!fileName.isEmpty()) {
+        QHttpPart file;
+        file.setHeader(QNetworkRequest::ContentDispositionHeader,
+                       QVariant(QStringLiteral("form-data; name=\"file\";filename=\"%1\"").arg(fileName)));
+        file.setBody(fileBody);
+        multi->append(file);
+    }
+    QNetworkReply *reply = nam.post(makeRequest(url, cas), multi);
+    multi->setParent(reply);
+    return waitFor(reply);
+}
+
+// A small image in the given format ("JPG", "PNG"), different per seed.
+QByteArray imageBytes(const char *format, int seed)
+{
+    QImage image(40, 24, QImage::Format_RGB32);
+    image.fill(QColor::fromHsv(seed * 47 % 360, 200, 220));
+    image.setPixel(seed % 40, seed % 24, qRgb(0, 0, 0));
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return buffer.data();
+}
+
+// A results zip as the client makes it: one text file of JSON lines.
+QByteArray resultsZip(const QString &entryName, const QByteArray &lines)
+{
+    QBuffer buffer;
+    QuaZip archive(&buffer);
+    if (!archive.open(QuaZip::mdCreate))
+        return {};
+    QuaZipFile entry(&archive);
+    if (!entry.open(QIODevice::WriteOnly, QuaZipNewInfo(entryName)))
+        return {};
+    entry.write(lines);
+    entry.close();
+    archive.close();
+    return buffer.data();
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Every file under the folder, relative to it.
+QStringList filesUnder(const QString &folder)
+{
+    QStringList files;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << QDir(folder).relativeFilePath(it.next());
+    files.sort();
+    return files;
+}
+
+// The platform's records of one exam and school: student id -> record.
+QMap<QString, QJsonObject> keptRecords(const QString &folder)
+{
+    QMap<QString, QJsonObject> records;
+    for (const QByteArray &line : fileBytes(folder + QStringLiteral("/records.txt")).split('\n')) {
+        const QJsonObject record = QJsonDocument::fromJson(line).object();
+        if (!record.isEmpty())
+            records.insert(record.value(QStringLiteral("student_id")).toString(), record);
+    }
+    return records;
+}
+
 } // namespace
 
 class PlatformSimulatorTest : public QObject
@@ -145,8 +245,16 @@ private slots:
     void stopWithPendingReply();
     void exportEnvironment();
     void standaloneServesDataFolder();
+    void storeRefusesNamesLeavingTheFolder_data();
+    void storeRefusesNamesLeavingTheFolder();
+    // Last: they make the Qt side trust the simulator for the rest of the run.
+    void storeKeepsWhatTheClientUploads_data();
+    void storeKeepsWhatTheClientUploads();
 
 private:
+    // A demo data folder: the account check names school "S1"; the exam
+    // list of project 7 holds E1 (more uploads allowed or not) and E2.
+    static void writeDemoData(const QString &folder, bool allowMore);
     PlatformSimulator m_sim;
     QNetworkAccessManager *m_nam = nullptr;
 };
@@ -612,6 +720,15 @@ void PlatformSimulatorTest::standaloneServesDataFolder()
                                           "Content-Length: 0\r\nConnection: close\r\n\r\n");
     QVERIFY2(escape.startsWith("HTTP/1.1 404 "), escape.constData());
 
+    // Uploads are kept in the data folder.
+    const QByteArray jpeg = imageBytes("JPG", 1);
+    r = postParts(*m_nam, base + QStringLiteral("/upload.php"), cas,
+                  {{QStringLiteral("password"), QStringLiteral("p")}, {QStringLiteral("exam_id"), QStringLiteral("31")}},
+                  QStringLiteral("temp.jpg"), jpeg);
+    const QString imagePath = QJsonDocument::fromJson(r.body).object().value(QStringLiteral("path")).toString();
+    QVERIFY2(imagePath.startsWith(QLatin1String("images/31/")) && imagePath.endsWith(QLatin1String(".jpg")), r.body.constData());
+    QCOMPARE(fileBytes(data.filePath(imagePath)), jpeg);
+
     // SIGTERM ends it cleanly: the temporary CA goes with it.
     sim.terminate();
     QVERIFY(sim.waitForFinished(kWaitMs));
@@ -619,6 +736,246 @@ void PlatformSimulatorTest::standaloneServesDataFolder()
     QCOMPARE(sim.exitCode(), 0);
     QVERIFY(!QFile::exists(caPath));
 #endif
+}
+
+void PlatformSimulatorTest::writeDemoData(const QString &folder, bool allowMore)
+{
+    QVERIFY(QDir().mkpath(folder + QStringLiteral("/client")));
+    QVERIFY(writeFile(folder + QStringLiteral("/client/key-check.json"), R"({"code":200,"message":"S1"})"));
+    const QJsonArray exams{QJsonObject{{QStringLiteral("id"), QStringLiteral("E1")},
+                                       {QStringLiteral("sheet_template_ok"), QStringLiteral("1")},
+                                       {QStringLiteral("allow_upload_more"), allowMore ? QStringLiteral("1") : QStringLiteral("0")}},
+                           QJsonObject{{QStringLiteral("id"), QStringLiteral("E2")},
+                                       {QStringLiteral("data_upload_ok"), QStringLiteral("0")}}};
+    QVERIFY(writeFile(folder + QStringLiteral("/client/exams@project_id=7.json"), QJsonDocument(exams).toJson()));
+}
+
+void PlatformSimulatorTest::storeRefusesNamesLeavingTheFolder_data()
+{
+    QTest::addColumn<QString>("path");     // after /school/c1/client/, or "/upload.php"
+    QTest::addColumn<QString>("examId");   // "@" stands for an absolute path outside the data folder
+    QTest::addColumn<QString>("schoolId");
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<bool>("kept");
+
+    const QString image = QStringLiteral("/upload.php");
+    const QString data = QStringLiteral("data");
+    const QString record = QStringLiteral("upload-record");
+    QTest::newRow("image, plain names") << image << "E1" << "" << "temp.jpg" << true;
+    QTest::newRow("image, exam id ../") << image << "../../outside" << "" << "temp.jpg" << false;
+    QTest::newRow("image, exam id ..") << image << ".." << "" << "temp.jpg" << false;
+    QTest::newRow("image, absolute exam id") << image << "@/outside" << "" << "temp.jpg" << false;
+    QTest::newRow("image, file name ../") << image << "E1" << "" << "../../evil.jpg" << false;
+    QTest::newRow("image, absolute file name") << image << "E1" << "" << "@/evil.jpg" << false;
+    QTest::newRow("image, hidden file name") << image << "E1" << "" << ".evil.jpg" << false;
+    QTest::newRow("data, plain names") << data << "E1" << "S1" << "c1-E1.zip" << true;
+    QTest::newRow("data, exam id ../") << data << "../../outside" << "S1" << "c1-E1.zip" << false;
+    QTest::newRow("data, absolute school id") << data << "E1" << "@/outside" << "c1-E1.zip" << false;
+    QTest::newRow("data, file name ../") << data << "E1" << "S1" << "../../../../../evil.zip" << false;
+    QTest::newRow("data, absolute file name") << data << "E1" << "S1" << "@/evil.zip" << false;
+    QTest::newRow("record check, exam id ../") << record << "../E1" << "S1" << "" << false;
+}
+
+void PlatformSimulatorTest::storeRefusesNamesLeavingTheFolder()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, examId);
+    QFETCH(QString, schoolId);
+    QFETCH(QString, fileName);
+    QFETCH(bool, kept);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString outside = dir.filePath(QStringLiteral("outside"));
+    examId.replace(QLatin1Char('@'), outside);
+    schoolId.replace(QLatin1Char('@'), outside);
+    fileName.replace(QLatin1Char('@'), outside);
+    const QString folder = dir.filePath(QStringLiteral("platform"));
+    writeDemoData(folder, true);
+    const QStringList before = filesUnder(folder);
+    PlatformStore store(folder);
+    m_sim.setFallbackHandler([&store](const PlatformSimulator::Request &request) { return store.reply(request); });
+
+    const bool isImage = path.startsWith(QLatin1Char('/'));
+    const QString url = m_sim.baseUrl() + (isImage ? path : QStringLiteral("/school/c1/client/") + path);
+    QList<QPair<QString, QString>> fields{{QStringLiteral("key"), QStringLiteral("k")},
+                                          {QStringLiteral("exam_id"), examId}};
+    if (!isImage)
+        fields.append({QStringLiteral("school_id"), schoolId});
+    const QByteArray body = isImage ? imageBytes("JPG", 2)
+                                    : resultsZip(QStringLiteral("c1-E1.txt"), R"({"student_id":"501"})" "\n");
+    const Result r = postParts(*m_nam, url, m_sim.caCertificates(), fields, fileName, body);
+    QVERIFY2(r.error == QNetworkReply::NoError, qPrintable(r.errorString));
+    const QJsonObject reply = QJsonDocument::fromJson(r.body).object();
+    if (kept) {
+        QCOMPARE(reply.value(QStringLiteral("code")).toInt(), 200);
+        QVERIFY(filesUnder(folder).size() > before.size());
+    } else {
+        // Refused with a reason the client shows, and nothing written anywhere.
+        QCOMPARE(reply.value(QStringLiteral("code")).toInt(), 400);
+        const QString reason = reply.value(isImage ? QStringLiteral("info")
+                                                   : path == QLatin1String("data") ? QStringLiteral("msg")
+                                                                                   : QStringLiteral("message"))
+                                   .toString();
+        QVERIFY2(reason.contains(QStringLiteral("不合法")), qPrintable(reason));
+        QCOMPARE(filesUnder(folder), before);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                 QStringList{QStringLiteral("platform")});
+    }
+}
+
+void PlatformSimulatorTest::storeKeepsWhatTheClientUploads_data()
+{
+    QTest::addColumn<bool>("allowMore");
+    QTest::newRow("more uploads allowed") << true;
+    QTest::newRow("one upload only") << false;
+}
+
+// The demo's whole round: images through the upload pool, the results
+// through the upload dialog, then the exam list and a second upload, all
+// answered from what the store keeps.
+void PlatformSimulatorTest::storeKeepsWhatTheClientUploads()
+{
+    QFETCH(bool, allowMore);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString folder = dir.filePath(QStringLiteral("platform"));
+    writeDemoData(folder, allowMore);
+    PlatformStore store(folder);
+    m_sim.setFallbackHandler([&store](const PlatformSimulator::Request &request) { return store.reply(request); });
+    m_sim.exportEnvironment();
+    QString error;
+    QVERIFY2(PlatformRequest::installExtraCa(&error), qPrintable(error));
+    initOmrResources();
+    const QString ini = dir.filePath(QStringLiteral("Ardentiq.ini"));
+    PlatformTest::writeIni(ini, {{QStringLiteral("Account/CustomerType"), QStringLiteral("school")},
+                                 {QStringLiteral("Account/CustomerCode"), QStringLiteral("c1")},
+                                 {QStringLiteral("Account/DataKey"), QStringLiteral("k1")}});
+    setSettingsFilePathForTesting(ini);
+    DataFormatThread::setDataFolderForTesting(dir.filePath(QStringLiteral("data")));
+    auto restore = qScopeGuard([] {
+        DataFormatThread::setDataFolderForTesting(QString());
+        setSettingsFilePathForTesting(QString());
+    });
+    MessageBoxRecorder boxes;
+    MainWindow w;
+    QCOMPARE(w.schoolID, QStringLiteral("S1"));
+
+    // Three students, each with a subjective block image still to upload.
+    w.examId = QStringLiteral("E1");
+    UploadFixture::layOutExam(w, false);
+    w.localServer = true;
+    w.localServerAddress = m_sim.baseUrl();
+    w.localServerPassword = QStringLiteral("demo");
+    w.sheetUploadTimeout = 10;
+    QMap<QString, QByteArray> images;
+    for (int i = 0; i < 3; ++i) {
+        const StudentInfo s = UploadFixture::student(QString::number(1001 + i), QStringLiteral("学生%1").arg(i),
+                                                     QStringLiteral("一班"), 501 + i);
+        w.studentHash.insert(s.code, s);
+        w.studentMap.insert(s.code, s);
+        const QByteArray image = imageBytes(i == 2 ? "PNG" : "JPG", 10 + i);
+        const QString local = dir.filePath(QStringLiteral("block-%1.img").arg(i));
+        QVERIFY(writeFile(local, image));
+        images.insert(s.code, image);
+        UploadFixture::addResultRow(w, s.code, s.id,
+                                    {{QStringLiteral("客观题总分"), {QStringLiteral("5.00")}},
+                                     {QStringLiteral("1-1"), {QStringLiteral("×"), local}}});
+    }
+    MyTableWidgetResult *table = w.tableWidgetResults;
+    table->startUpload(false, 0, 0);
+    QVERIFY(QTest::qWaitFor([table] { return !table->uploading && table->uploadThreads.isEmpty(); }, 30000));
+    const int blockColumn = w.resultColumnOf(QStringLiteral("1-1"));
+    QMap<QString, QString> serverPaths;
+    for (int row = 0; row < 3; ++row) {
+        const QTableWidgetItem *cell = table->item(row, blockColumn);
+        QCOMPARE(cell->text(), QStringLiteral("√"));
+        const QString serverPath = cell->data(ResultServerPathRole).toString();
+        const QString prefix = m_sim.baseUrl() + QStringLiteral("/images/E1/");
+        QVERIFY2(serverPath.startsWith(prefix), qPrintable(serverPath));
+        // Kept under its content's name; a PNG keeps its kind though sent as temp.jpg.
+        QVERIFY(serverPath.endsWith(row == 2 ? QLatin1String(".png") : QLatin1String(".jpg")));
+        const QString code = table->item(row, 0)->text();
+        QCOMPARE(fileBytes(store.imagesFolder(QStringLiteral("E1")) + QLatin1Char('/') + serverPath.mid(prefix.size())),
+                 images.value(code));
+        serverPaths.insert(QString::number(table->item(row, 0)->data(Qt::UserRole + 1).toInt()), serverPath);
+    }
+
+    // First results upload: nothing on the platform yet.
+    auto pressStart = [](DialogUploadData &dialog) {
+        dialog.pushButtonStart->click();
+        return QTest::qWaitFor([&dialog] { return !dialog.busy() && dialog.pushButtonStart->isEnabled(); }, 30000);
+    };
+    const QString kept = store.resultsFolder(QStringLiteral("school"), QStringLiteral("c1"), QStringLiteral("E1"),
+                                             QStringLiteral("S1"));
+    {
+        DialogUploadData dialog(&w);
+        QVERIFY(pressStart(dialog));
+        QCOMPARE(boxes.last().text, QStringLiteral("200:上传成功"));
+    }
+    QCOMPARE(filesUnder(kept), (QStringList{QStringLiteral("received/1-c1-E1.zip"), QStringLiteral("records.txt"),
+                                            QStringLiteral("upload.json")}));
+    QMap<QString, QJsonObject> records = keptRecords(kept);
+    QCOMPARE(records.keys(), (QStringList{QStringLiteral("501"), QStringLiteral("502"), QStringLiteral("503")}));
+    for (auto it = records.cbegin(); it != records.cend(); ++it) {
+        const QJsonArray subject = it.value().value(QStringLiteral("subject")).toArray();
+        QCOMPARE(subject.first().toObject().value(QStringLiteral("path")).toString(), serverPaths.value(it.key()));
+    }
+    const QJsonObject last = QJsonDocument::fromJson(fileBytes(kept + QStringLiteral("/upload.json"))).object();
+    QCOMPARE(last.value(QStringLiteral("ip")).toString(), QStringLiteral("127.0.0.1"));
+
+    // The exam list now shows E1 uploaded, and only E1.
+    const Result list = postForm(*m_nam, m_sim.baseUrl() + QStringLiteral("/school/c1/client/exams?project_id=7"),
+                                 m_sim.caCertificates());
+    const QJsonArray exams = QJsonDocument::fromJson(list.body).array();
+    QCOMPARE(exams.at(0).toObject().value(QStringLiteral("data_upload_ok")).toString(), QStringLiteral("1"));
+    QCOMPARE(exams.at(1).toObject().value(QStringLiteral("data_upload_ok")).toString(), QStringLiteral("0"));
+
+    // Second upload, with 1002's score changed locally.
+    table->item(1, w.resultColumnOf(QStringLiteral("客观题总分")))->setText(QStringLiteral("9.00"));
+    table->item(0, w.resultColumnOf(QStringLiteral("客观题总分")))->setText(QStringLiteral("9.00"));
+    QStringList shown;
+    if (allowMore) {
+        PlatformTest::answerModal<DialogDataUploadDuplicateCheck>([&shown](DialogDataUploadDuplicateCheck *check) {
+            const QTableWidget *duplicates = check->tableForm->tableWidget;
+            for (int row = 0; row < duplicates->rowCount(); ++row)
+                shown << duplicates->item(row, 0)->text();
+            // 1001 keeps the platform's record; the others are replaced.
+            check->tableForm->itemPressed(duplicates->item(0, FormDuplicateCheckTable::ColumnUploaded));
+            check->accept();
+        });
+    }
+    boxes.clear();
+    {
+        DialogUploadData dialog(&w);
+        QVERIFY(pressStart(dialog));
+    }
+    records = keptRecords(kept);
+    auto total = [&records](const char *id) {
+        return records.value(QString::fromLatin1(id))
+            .value(QStringLiteral("object_total_score")).toObject()
+            .value(QStringLiteral("object_total_score")).toString();
+    };
+    if (allowMore) {
+        QCOMPARE(shown, (QStringList{QStringLiteral("1001-学生0-一班"), QStringLiteral("1002-学生1-一班"),
+                                     QStringLiteral("1003-学生2-一班")}));
+        QCOMPARE(boxes.last().text, QStringLiteral("200:上传成功"));
+        const QList<PlatformSimulator::Request> posts = m_sim.requestsTo(QStringLiteral("/school/c1/client/data"));
+        QCOMPARE(posts.last().field(QStringLiteral("student_ids_need_delete")), QStringLiteral("502,503"));
+        QVERIFY(QFile::exists(kept + QStringLiteral("/received/2-c1-E1.zip")));
+        QCOMPARE(records.size(), 3);
+        QCOMPARE(total("501"), QStringLiteral("5.00"));
+        QCOMPARE(total("502"), QStringLiteral("9.00"));
+        QCOMPARE(total("503"), QStringLiteral("5.00"));
+    } else {
+        QCOMPARE(boxes.count(), 1);
+        QVERIFY2(boxes.last().text.startsWith(QStringLiteral("IP：127.0.0.1 的客户端于 %1 上传过数据了。\n")
+                                                  .arg(last.value(QStringLiteral("created_at")).toString())),
+                 qPrintable(boxes.last().text));
+        QCOMPARE(m_sim.requestsTo(QStringLiteral("/school/c1/client/data")).size(), 1);
+        QVERIFY(!QFile::exists(kept + QStringLiteral("/received/2-c1-E1.zip")));
+        QCOMPARE(total("501"), QStringLiteral("5.00"));
+        QCOMPARE(total("502"), QStringLiteral("5.00"));
+    }
 }
 
 QTEST_MAIN(PlatformSimulatorTest)

@@ -546,6 +546,7 @@ private:
 
         const QByteArray connectionHeader = m_request.headers.value("connection").toLower();
         m_closeAfter = m_http10 ? !connectionHeader.contains("keep-alive") : connectionHeader.contains("close");
+        m_request.peerAddress = m_socket->peerAddress().toString();
 
         m_owner->record(m_request);
         const PlatformSimulator::Reply reply = m_owner->replyFor(m_request);

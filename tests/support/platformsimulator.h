@@ -67,6 +67,8 @@ public:
         QList<QPair<QString, QString>> formFields;
         // multipart/form-data bodies, in order.
         QList<Part> parts;
+        // The client's address, e.g. "127.0.0.1".
+        QString peerAddress;
 
         // First value of a query item, form field or text part with this name
         // (query first, then form, then parts; a part's body read as UTF-8);

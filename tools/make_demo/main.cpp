@@ -1,6 +1,7 @@
 // Writes a demo exam for the local platform: the platform's replies as JSON
 // files (account check, version check, one project with one exam, the exam's
-// answer key and template, roster, upload credentials), a folder of scanned
+// answer key and template, roster, upload credentials; the uploads are
+// answered by the platform from what it keeps), a folder of scanned
 // answer sheets rendered from the template, and an ini file for the
 // processing program pointing at them.
 
@@ -64,6 +65,10 @@ int main(int argc, char **argv)
     const QString data = root + QStringLiteral("/platform");
     const QString scans = root + QStringLiteral("/scans");
     QDir(scans).removeRecursively();
+    // A new demo exam starts with nothing uploaded; the local platform keeps
+    // results under "uploads" and images under "images".
+    QDir(data + QStringLiteral("/uploads")).removeRecursively();
+    QDir(data + QStringLiteral("/images")).removeRecursively();
     QDir().mkpath(scans);
 
     const SheetSpec spec = SheetSpec::standard(SheetSpec::BlackRectangles, SheetSpec::CodeBubbles, 2, 150);
@@ -109,6 +114,8 @@ int main(int argc, char **argv)
                                            {"optional_object_answer_ok", "1"},
                                            {"sheet_template_ok", "1"},
                                            {"sheet_ok", 0},
+                                           // A second upload meets the duplicate-record choice.
+                                           {"allow_upload_more", "1"},
                                            {"data_upload_ok_exam_school", "0"}}});
     ok &= writeJson(data + "/client/exam-info@exam_id=E1001.json",
                     QJsonObject{{"object_answer", QString::fromUtf8(QJsonDocument(objective).toJson(QJsonDocument::Compact))},
@@ -118,10 +125,6 @@ int main(int argc, char **argv)
     ok &= writeJson(data + "/client/upload-token.json",
                     QJsonObject{{"cloud_server", 0}, {"bucket_name", "demo"}, {"upload_token", "demo-token"},
                                 {"domain_binded", "https://127.0.0.1/"}});
-    ok &= writeJson(data + "/client/upload-record.json", QJsonObject{{"code", 200}, {"message", ""}});
-    ok &= writeJson(data + "/client/data.json", QJsonObject{{"code", 200}, {"msg", QStringLiteral("上传成功")}});
-    ok &= writeJson(data + "/upload.php.json",
-                    QJsonObject{{"code", 200}, {"path", QStringLiteral("https://%1/images/demo.jpg").arg(imageServer)}});
     ok &= writeJson(data + "/upgrade/online/ardentiq.json", QJsonObject{{"code", 201}, {"message", QStringLiteral("已是最新版本")}});
     if (!ok) {
         std::fprintf(stderr, "cannot write the platform data\n");
@@ -144,6 +147,7 @@ int main(int argc, char **argv)
         settings.setValue("SettingSheetUpload/SheetUploadTimeout", 10);
     }
     settings.sync();
-    std::printf("demo exam: %d sheets in %s; platform data in %s\n", sheets, qPrintable(scans), qPrintable(data));
+    std::printf("demo exam: %d sheets in %s; platform data in %s (uploads kept in its uploads and images folders)\n",
+                sheets, qPrintable(scans), qPrintable(data));
     return settings.status() == QSettings::NoError ? 0 : 1;
 }

@@ -2,7 +2,8 @@
 //
 //   platform_sim --data <dir> [--port N] [--ready-file F]
 //
-// Answers every request from a JSON file under <dir>:
+// Answers every request from a JSON file under <dir> and keeps the uploads
+// there (see platformstore.h for the layout):
 //   /<type>/<code>/client/exam-info  ->  <dir>/client/exam-info.json
 //   /upgrade/online/ardentiq         ->  <dir>/upgrade/online/ardentiq.json
 // A request value may pick a variant file "<name>@<key>=<value>.json" when one
@@ -13,18 +14,18 @@
 // Once listening it prints, and writes to the ready file when given:
 //   VOSTRA_PLATFORM_HOST=127.0.0.1:<port>
 //   VOSTRA_EXTRA_CA=<path of the CA PEM>
-// and runs until killed (SIGINT/SIGTERM end it cleanly, removing the CA).
+// and then one line per request; it runs until killed (SIGINT/SIGTERM end
+// it cleanly, removing the CA).
 
 #include "platformsimulator.h"
+#include "platformstore.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonObject>
 #include <QMutex>
-#include <QRegularExpression>
 #include <QSaveFile>
 #include <QSocketNotifier>
 
@@ -41,52 +42,6 @@ void onSignal(int)
 {
     const char byte = 1;
     [[maybe_unused]] ssize_t n = ::write(g_signalFd[0], &byte, 1);
-}
-
-bool safeName(const QString &text)
-{
-    static const QRegularExpression pattern(QStringLiteral("^[A-Za-z0-9_.-]+$"));
-    return pattern.match(text).hasMatch() && text != QLatin1String(".") && text != QLatin1String("..");
-}
-
-// The file name under the data folder, without ".json"; empty when the path
-// holds anything that could leave the folder.
-QString relativeName(const QString &path)
-{
-    QStringList segments = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
-    if (segments.size() >= 3 && segments[2] == QLatin1String("client"))
-        segments = segments.mid(2); // drop customer type and code
-    if (segments.isEmpty())
-        return QString();
-    for (const QString &s : segments) {
-        if (!safeName(s))
-            return QString();
-    }
-    return segments.join(QLatin1Char('/'));
-}
-
-QString pickFile(const QDir &data, const PlatformSimulator::Request &request, QString *relative)
-{
-    const QString name = relativeName(request.path);
-    if (name.isEmpty())
-        return QString();
-    QList<QPair<QString, QString>> selectors = request.queryItems + request.formFields;
-    for (const PlatformSimulator::Part &part : request.parts) {
-        if (part.fileName.isEmpty())
-            selectors.append({part.name, part.text()});
-    }
-    for (const auto &item : qAsConst(selectors)) {
-        if (!safeName(item.first) || !safeName(item.second))
-            continue;
-        const QString variant = name + QLatin1Char('@') + item.first + QLatin1Char('=') + item.second
-            + QLatin1String(".json");
-        if (QFileInfo(data.filePath(variant)).isFile()) {
-            *relative = variant;
-            return data.filePath(variant);
-        }
-    }
-    *relative = name + QLatin1String(".json");
-    return data.filePath(*relative);
 }
 
 QMutex g_outMutex;
@@ -107,7 +62,7 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("platform_sim"));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Local HTTPS platform for the demo; answers from JSON files."));
+    parser.setApplicationDescription(QStringLiteral("Local HTTPS platform for the demo; answers from JSON files and keeps the uploads."));
     parser.addHelpOption();
     const QCommandLineOption dataOption(QStringLiteral("data"), QStringLiteral("Folder of reply files."), QStringLiteral("dir"));
     const QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("Port on 127.0.0.1 (default: any free one)."), QStringLiteral("N"), QStringLiteral("0"));
@@ -147,24 +102,14 @@ int main(int argc, char *argv[])
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
 
+    PlatformStore store(data.path());
     PlatformSimulator sim;
-    sim.setFallbackHandler([data](const PlatformSimulator::Request &request) {
-        QString relative;
-        const QString file = pickFile(data, request, &relative);
-        PlatformSimulator::Reply reply;
-        QFile in(file);
-        if (!file.isEmpty() && in.open(QIODevice::ReadOnly)) {
-            reply.body = in.readAll();
-        } else {
-            reply = PlatformSimulator::json(
-                QJsonObject{{QStringLiteral("code"), 404},
-                            {QStringLiteral("message"), QStringLiteral("no data file for %1").arg(request.path)}},
-                404);
-        }
+    sim.setFallbackHandler([&store](const PlatformSimulator::Request &request) {
+        QString note;
+        const PlatformSimulator::Reply reply = store.reply(request, &note);
         printLine(QStringLiteral("%1 %2%3 -> %4 %5")
                       .arg(QString::fromLatin1(request.method), request.path,
-                           request.query.isEmpty() ? QString() : QLatin1Char('?') + request.query,
-                           relative.isEmpty() ? QStringLiteral("-") : relative)
+                           request.query.isEmpty() ? QString() : QLatin1Char('?') + request.query, note)
                       .arg(reply.status));
         return reply;
     });
