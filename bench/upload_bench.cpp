@@ -150,7 +150,7 @@ int main(int argc, char **argv)
         fprintf(stderr, "cannot trust the local CA: %s\n", qPrintable(error));
         return 1;
     }
-    qputenv("VOSTRA_TOKEN_UPLOAD_HOST", sim.host().toUtf8());
+    qputenv("VOSTRA_TOKEN_QUERY_HOST", sim.host().toUtf8());
     sim.setReply(QStringLiteral("/school/S01/client/key-check"),
                  PlatformSimulator::json(QJsonObject{{"code", 200}, {"message", "1001"}}));
     const QString ini = dir.filePath(QStringLiteral("Ardentiq.ini"));

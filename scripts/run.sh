@@ -9,7 +9,9 @@ cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$BUILD_DIR" -j"$(nproc)"
 
 # Local platform: serves the demo exam's replies from files, HTTPS on
-# 127.0.0.1 with a certificate authority made at start.
+# 127.0.0.1 with a certificate authority made at start. It also answers the
+# token storage service's bucket lookup; its ready file points the program at
+# it (VOSTRA_PLATFORM_HOST, VOSTRA_EXTRA_CA, VOSTRA_TOKEN_QUERY_HOST).
 DEMO="$BUILD_DIR/demo"
 mkdir -p "$DEMO/platform"
 rm -f "$DEMO/ready"

@@ -1,6 +1,6 @@
 // Image uploads of the result table against the three stores running
 // locally over HTTPS: the local image server, the bucket service (signed PUT)
-// and the token service (form upload). What is posted, what the cells say
+// and the token service (form upload, after its region lookup). What is posted, what the cells say
 // afterwards, the failure texts, a pool of several threads, the hand-off with
 // the recognition workers, a cell that changes under an upload, the stop
 // entry, the commands refused while a pool runs, and a window that goes away
@@ -27,6 +27,7 @@
 #include <QPainter>
 #include <QRandomGenerator>
 #include <QSet>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTextEdit>
 #include <QtTest>
@@ -85,6 +86,17 @@ QString logText(MainWindow &w)
     return w.textEditLog->toPlainText();
 }
 
+// "127.0.0.1:<port>" where nothing listens: a connection there is refused.
+QString deadHost()
+{
+    QTcpServer server;
+    if (!server.listen(QHostAddress::LocalHost))
+        return QString();
+    const quint16 port = server.serverPort();
+    server.close();
+    return QStringLiteral("127.0.0.1:%1").arg(port);
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(Store)
@@ -106,6 +118,10 @@ private slots:
     void testUnreadableFilesNeverSent();
     void testCertificateChecked_data();
     void testCertificateChecked();
+    void testRegionHostsInOrder();
+    void testRegionLookupKeptPerBucket();
+    void testRegionLookupFailures_data();
+    void testRegionLookupFailures();
     void testEveryFileOnce_data();
     void testEveryFileOnce();
     void testRecognitionHandOff();
@@ -134,6 +150,8 @@ private:
     QTableWidgetItem *pendingCell(const QString &path);
     int addRow(MainWindow &w, const QString &code, const QMap<QString, QTableWidgetItem *> &cells);
     QList<PlatformSimulator::Request> posts(Store store) const;
+    // Region lookups the token service was asked for.
+    QList<PlatformSimulator::Request> lookups() const { return m_sim.requestsTo(QStringLiteral("/v4/query")); }
     // True when the server path names an object of `store` holding `bytes`.
     bool storedAt(Store store, const QString &examId, const QString &serverPath, const QString &localPath) const;
     static bool waitPoolEnd(MyTableWidgetResult *t, int ms = 30000)
@@ -156,7 +174,6 @@ void ImageUploadTest::initTestCase()
     QVERIFY(m_dir.isValid());
     QString error;
     QVERIFY2(PlatformTest::startTrusted(m_sim, &error), qPrintable(error));
-    qputenv("VOSTRA_TOKEN_UPLOAD_HOST", m_sim.host().toUtf8());
     const QString ini = m_dir.filePath(QStringLiteral("Ardentiq.ini"));
     PlatformTest::writeIni(ini, {{"Account/CustomerType", "school"},
                                  {"Account/CustomerCode", "S01"},
@@ -166,6 +183,11 @@ void ImageUploadTest::initTestCase()
 
 void ImageUploadTest::init()
 {
+    // The token service's region lookup goes to the simulator, and nothing
+    // a previous test looked up is still known.
+    qputenv(TokenStorageClient::kQueryHostVariable, m_sim.host().toUtf8());
+    TokenStorageClient::clearRegionCache();
+    TokenStorageClient::setClockForTesting({});
     m_sim.clearReplies();
     m_sim.setReply(QStringLiteral("/school/S01/client/key-check"),
                    PlatformSimulator::json(QJsonObject{{"code", 200}, {"message", "1001"}}));
@@ -395,8 +417,10 @@ void ImageUploadTest::testPendingCellsUploaded()
     QVERIFY(waitPoolEnd(env.t));
     QVERIFY(env.t->uploadWorkers.isEmpty());
 
-    // Exactly the three "×" cells were posted.
+    // Exactly the three "×" cells were posted; the threads of the pool
+    // asked for the token bucket's upload hosts once between them.
     QCOMPARE(posts(store).size(), 3);
+    QCOMPARE(lookups().size(), store == Store::Token ? 1 : 0);
     const QList<QPair<QTableWidgetItem *, QString>> uploaded = {
         {env.t->item(0, 3), a}, {env.t->item(0, 5), c}, {env.t->item(1, 4), d}};
     for (const auto &cell : uploaded) {
@@ -439,6 +463,8 @@ void ImageUploadTest::testFailuresKeepCell_data()
     QTest::newRow("token expired") << Store::Token << "expired" << QStringList{"原因：expired token"};
     QTest::newRow("token refused") << Store::Token << "refused" << QStringList{"原因：service unavailable"};
     QTest::newRow("token time-out") << Store::Token << "timeout" << QStringList{"原因：", "timed out"};
+    QTest::newRow("token lookup refused") << Store::Token << "lookup"
+                                          << QStringList{"原因：查询存储空间“exam-forms”的上传地址失败", "no such bucket"};
     QTest::newRow("bucket bad signature") << Store::Bucket << "badsignature"
                                           << QStringList{"原因：SignatureDoesNotMatchThe request signature"};
     QTest::newRow("bucket unknown key id") << Store::Bucket << "keyid" << QStringList{"原因：InvalidAccessKeyId"};
@@ -497,6 +523,10 @@ void ImageUploadTest::testFailuresKeepCell()
         u.accessKeySecret = QStringLiteral("not the issued secret");
     } else if (scenario == QLatin1String("keyid")) {
         u.accessKeyId = QStringLiteral("nobody");
+    } else if (scenario == QLatin1String("lookup")) {
+        m_sim.setHandler(QStringLiteral("/v4/query"), [](const PlatformSimulator::Request &) {
+            return PlatformSimulator::json(QJsonObject{{"error", "no such bucket"}}, 631);
+        });
     }
 
     setColumns(env.w, {QStringLiteral("考号"), QStringLiteral("1-1")});
@@ -526,7 +556,10 @@ void ImageUploadTest::testFailuresKeepCell()
         from = found + fragment.size();
     }
     QVERIFY(!log.contains(QStringLiteral("上传成功")));
-    QVERIFY(posts(store).size() >= 1 || scenario == QLatin1String("zero"));
+    if (scenario == QLatin1String("lookup"))
+        QVERIFY(posts(store).isEmpty());
+    else
+        QVERIFY(posts(store).size() >= 1 || scenario == QLatin1String("zero"));
 }
 
 void ImageUploadTest::testUnreadableFilesNeverSent_data()
@@ -600,6 +633,208 @@ void ImageUploadTest::testCertificateChecked()
     QVERIFY(posts(store).isEmpty());
 }
 
+// ---------------------------------------------------------------- token region lookup
+
+void ImageUploadTest::testRegionHostsInOrder()
+{
+    // The bucket's own region comes first in the reply and lists its upload
+    // hosts, then older ones; a replica region after it is not used. The
+    // lookup takes "https://" hosts too; schemes are dropped (the transfer is
+    // HTTPS anyway), repeats and malformed names skipped.
+    qputenv(TokenStorageClient::kQueryHostVariable, "https://" + m_sim.host().toUtf8() + '/');
+    const QString dead = deadHost();
+    QVERIFY(!dead.isEmpty());
+    const QString host = m_sim.host();
+    m_sim.setHandler(QStringLiteral("/v4/query"), [dead, host](const PlatformSimulator::Request &) {
+        const QJsonObject own{{"region", "z1"},
+                              {"ttl", 600},
+                              {"up", QJsonObject{{"domains", QJsonArray{QStringLiteral("https://") + dead, host}},
+                                                 {"old", QJsonArray{host, "bad host/x", "old.example"}}}}};
+        const QJsonObject replica{{"region", "z2"}, {"ttl", 600}, {"up", QJsonObject{{"domains", QJsonArray{"replica.example"}}}}};
+        return PlatformSimulator::json(QJsonObject{{"hosts", QJsonArray{own, replica}}});
+    });
+
+    TokenStorageClient client;
+    client.setTimeoutSeconds(10);
+    const QString token = m_token.issueToken();
+    const TokenStorageClient::Hosts hosts = client.uploadHosts(token);
+    QVERIFY2(hosts.ok, qPrintable(hosts.error));
+    QCOMPARE(hosts.hosts, QStringList({dead, host, QStringLiteral("old.example")}));
+
+    // The lookup is a GET with the token's access key and bucket.
+    QCOMPARE(lookups().size(), 1);
+    const PlatformSimulator::Request query = lookups().first();
+    QCOMPARE(query.method, QByteArray("GET"));
+    QCOMPARE(query.queryValue(QStringLiteral("ak")), m_token.accessKey());
+    QCOMPARE(query.queryValue(QStringLiteral("bucket")), m_token.bucket());
+
+    // The first host refuses the connection; the file goes to the next one
+    // and nowhere else.
+    const QByteArray bytes = jpegBytes(m_seed++);
+    const TokenStorageClient::Result result = client.putFile(token, QString(), bytes, QStringLiteral("order.jpg"));
+    QVERIFY2(result.ok, qPrintable(result.error));
+    QCOMPARE(result.hash, TokenService::contentHash(bytes));
+    QCOMPARE(posts(Store::Token).size(), 1);
+    QCOMPARE(m_token.objects().value(result.hash), bytes);
+    QCOMPARE(lookups().size(), 1);
+
+    // A host that answers, even with a refusal, is the answer: the next
+    // host is not tried.
+    m_token.force(PlatformSimulator::json(QJsonObject{{"error", "service unavailable"}}, 503));
+    m_sim.clearRequests();
+    const TokenStorageClient::Result refused = client.putFile(token, QString(), bytes, QStringLiteral("order.jpg"));
+    QVERIFY(!refused.ok);
+    QCOMPARE(refused.httpStatus, 503L);
+    QCOMPARE(refused.error, QStringLiteral("service unavailable"));
+    QCOMPARE(posts(Store::Token).size(), 1);
+}
+
+void ImageUploadTest::testRegionLookupKeptPerBucket()
+{
+    qint64 now = 5000000;
+    TokenStorageClient::setClockForTesting([&now] { return now; });
+    const auto realClock = qScopeGuard([] { TokenStorageClient::setClockForTesting({}); });
+    // Every bucket lives here for 100 s, except "no-ttl", whose answer
+    // carries no ttl and so serves one upload only.
+    const QString host = m_sim.host();
+    m_sim.setHandler(QStringLiteral("/v4/query"), [host](const PlatformSimulator::Request &r) {
+        if (r.queryValue(QStringLiteral("bucket")) == QLatin1String("no-ttl"))
+            return PlatformSimulator::json(QJsonObject{
+                {"hosts", QJsonArray{QJsonObject{{"up", QJsonObject{{"domains", QJsonArray{host}}}}}}}});
+        return PlatformSimulator::storageRegion({host}, {}, 100);
+    });
+    auto tokenFor = [this](const QString &bucket) {
+        return TokenService::makeToken(m_token.accessKey(), m_token.secret(), bucket,
+                                       QDateTime::currentSecsSinceEpoch() + 3600);
+    };
+    auto askedFor = [this] {
+        QStringList buckets;
+        for (const PlatformSimulator::Request &r : lookups())
+            buckets << r.queryValue(QStringLiteral("bucket"));
+        return buckets;
+    };
+    const QString own = m_token.bucket();
+
+    // Two uploads to one bucket, from two clients (two upload threads), ask once.
+    TokenStorageClient first, second;
+    const TokenStorageClient::Result a = first.putFile(tokenFor(own), QString(), jpegBytes(m_seed++), QStringLiteral("a.jpg"));
+    QVERIFY2(a.ok, qPrintable(a.error));
+    const TokenStorageClient::Result b = second.putFile(tokenFor(own), QString(), jpegBytes(m_seed++), QStringLiteral("b.jpg"));
+    QVERIFY2(b.ok, qPrintable(b.error));
+    QCOMPARE(posts(Store::Token).size(), 2);
+    QCOMPARE(askedFor(), QStringList({own}));
+
+    // Another bucket asks again; the first one's answer still holds.
+    QVERIFY(first.uploadHosts(tokenFor(QStringLiteral("other"))).ok);
+    QVERIFY(second.uploadHosts(tokenFor(own)).ok);
+    QCOMPARE(askedFor(), QStringList({own, QStringLiteral("other")}));
+
+    // Until the ttl runs out.
+    now += 99 * 1000;
+    QVERIFY(first.uploadHosts(tokenFor(own)).ok);
+    QCOMPARE(lookups().size(), 2);
+    now += 2 * 1000;
+    QVERIFY(first.uploadHosts(tokenFor(own)).ok);
+    QVERIFY(first.uploadHosts(tokenFor(own)).ok);
+    QCOMPARE(askedFor(), QStringList({own, QStringLiteral("other"), own}));
+
+    // Without a ttl nothing is kept.
+    QVERIFY(first.uploadHosts(tokenFor(QStringLiteral("no-ttl"))).ok);
+    QVERIFY(first.uploadHosts(tokenFor(QStringLiteral("no-ttl"))).ok);
+    QCOMPARE(askedFor().count(QStringLiteral("no-ttl")), 2);
+}
+
+void ImageUploadTest::testRegionLookupFailures_data()
+{
+    QTest::addColumn<QString>("scenario");
+    QTest::addColumn<QStringList>("reason"); // fragments of the error, in order
+    QTest::addColumn<int>("asked");          // lookups made
+    QTest::addColumn<bool>("retry");         // the same token works once the lookup is mended
+
+    const QString failed = QStringLiteral("查询存储空间“exam-forms”的上传地址失败：");
+    QTest::newRow("unknown bucket") << "elsewhere" << QStringList{"查询存储空间“elsewhere”的上传地址失败：HTTP 631 no such bucket"}
+                                    << 1 << false;
+    QTest::newRow("server error") << "http500" << QStringList{failed + "HTTP 500"} << 1 << true;
+    QTest::newRow("not json") << "notjson" << QStringList{failed + "应答不是 JSON 对象"} << 1 << true;
+    QTest::newRow("no region") << "empty" << QStringList{failed + "应答中没有上传地址"} << 1 << true;
+    QTest::newRow("no usable host") << "badhosts" << QStringList{failed + "应答中没有上传地址"} << 1 << true;
+    QTest::newRow("dropped connection") << "dropped" << QStringList{failed} << -1 << true;
+    QTest::newRow("plain http query host") << "plainhttp" << QStringList{failed + "区域查询地址不是 HTTPS，已拒绝：http://"}
+                                           << 0 << true;
+    QTest::newRow("unreadable token") << "badtoken" << QStringList{"上传凭证无法读取"} << 0 << false;
+    QTest::newRow("token without scope") << "noscope" << QStringList{"上传凭证无法读取"} << 0 << false;
+}
+
+void ImageUploadTest::testRegionLookupFailures()
+{
+    // A lookup that fails fails the upload with a reason naming the bucket;
+    // nothing is posted anywhere and the failure is not kept.
+    QFETCH(QString, scenario);
+    QFETCH(QStringList, reason);
+    QFETCH(int, asked);
+    QFETCH(bool, retry);
+
+    QString token = m_token.issueToken();
+    auto answer = [this](const PlatformSimulator::Reply &reply) {
+        m_sim.setHandler(QStringLiteral("/v4/query"), [reply](const PlatformSimulator::Request &) { return reply; });
+    };
+    if (scenario == QLatin1String("elsewhere")) {
+        token = TokenService::makeToken(m_token.accessKey(), m_token.secret(), QStringLiteral("elsewhere"),
+                                        QDateTime::currentSecsSinceEpoch() + 3600);
+    } else if (scenario == QLatin1String("http500")) {
+        PlatformSimulator::Reply reply;
+        reply.status = 500;
+        reply.body = "{}";
+        answer(reply);
+    } else if (scenario == QLatin1String("notjson")) {
+        PlatformSimulator::Reply reply;
+        reply.contentType = "text/html";
+        reply.body = "<html>ok</html>";
+        answer(reply);
+    } else if (scenario == QLatin1String("empty")) {
+        answer(PlatformSimulator::json(QJsonObject{{"hosts", QJsonArray{}}}));
+    } else if (scenario == QLatin1String("badhosts")) {
+        answer(PlatformSimulator::storageRegion({QStringLiteral("evil.example/x@y"), QString()},
+                                                {QStringLiteral("a b")}));
+    } else if (scenario == QLatin1String("dropped")) {
+        PlatformSimulator::Reply reply;
+        reply.dropConnection = true;
+        answer(reply);
+    } else if (scenario == QLatin1String("plainhttp")) {
+        qputenv(TokenStorageClient::kQueryHostVariable, "http://" + m_sim.host().toUtf8());
+    } else if (scenario == QLatin1String("badtoken")) {
+        token = QStringLiteral("demo-token");
+    } else if (scenario == QLatin1String("noscope")) {
+        const QByteArray policy = QByteArray(R"({"deadline":4102444800})").toBase64(QByteArray::Base64UrlEncoding);
+        token = QStringLiteral("AK1:c2lnbg==:") + QString::fromLatin1(policy);
+    }
+
+    TokenStorageClient client;
+    client.setTimeoutSeconds(10);
+    const TokenStorageClient::Result result = client.putFile(token, QString(), jpegBytes(m_seed++), QStringLiteral("f.jpg"));
+    QVERIFY(!result.ok);
+    int from = 0;
+    for (const QString &fragment : reason) {
+        const int found = result.error.indexOf(fragment, from);
+        QVERIFY2(found >= 0, qPrintable(QStringLiteral("missing \"%1\" in \"%2\"").arg(fragment, result.error)));
+        from = found + fragment.size();
+    }
+    QVERIFY(posts(Store::Token).isEmpty());
+    if (asked >= 0)
+        QCOMPARE(lookups().size(), asked);
+
+    if (!retry)
+        return;
+    // Once the lookup answers again, the same token asks again and uploads.
+    qputenv(TokenStorageClient::kQueryHostVariable, m_sim.host().toUtf8());
+    m_token.install(m_sim);
+    m_sim.clearRequests();
+    const TokenStorageClient::Result again = client.putFile(token, QString(), jpegBytes(m_seed++), QStringLiteral("g.jpg"));
+    QVERIFY2(again.ok, qPrintable(again.error));
+    QCOMPARE(lookups().size(), 1);
+    QCOMPARE(posts(Store::Token).size(), 1);
+}
+
 // ---------------------------------------------------------------- several threads
 
 void ImageUploadTest::testEveryFileOnce_data()
@@ -638,6 +873,7 @@ void ImageUploadTest::testEveryFileOnce()
     // Each file went out exactly once.
     const QList<PlatformSimulator::Request> sent = posts(store);
     QCOMPARE(sent.size(), rows * blocks);
+    QCOMPARE(lookups().size(), store == Store::Token ? 1 : 0);
     QSet<QString> seen;
     for (const PlatformSimulator::Request &r : sent) {
         const QByteArray body = store == Store::Bucket ? r.body : r.part(QStringLiteral("file"))->body;

@@ -8,7 +8,8 @@
 //   client addresses a store on 127.0.0.1) and checks the signature with the
 //   secret it issued, the date and the Content-MD5;
 // - TokenService takes form uploads at "/" and checks the upload token it
-//   issued (HMAC of the put policy, bucket, deadline).
+//   issued (HMAC of the put policy, bucket, deadline); its region lookup
+//   ("/v4/query") names the simulator itself as the bucket's upload host.
 //
 // Each records what it stored. The checks are written here independently of
 // the clients (Qt's HMAC and hashes, not the clients' OpenSSL code), so a
@@ -242,6 +243,8 @@ public:
     {
     }
     QString bucket() const { return m_bucket; }
+    QString accessKey() const { return m_accessKey; }
+    QString secret() const { return m_secret; }
 
     // An upload token as the platform issues it: access key, URL-safe Base64
     // of HMAC-SHA1(secret, encoded policy), encoded policy.
@@ -276,8 +279,20 @@ public:
         return QString::fromLatin1(out.toBase64(QByteArray::Base64UrlEncoding));
     }
 
+    // The region lookup answers for this service's access key and bucket
+    // only; forcing and delays apply to the uploads, not to the lookup.
     void install(PlatformSimulator &sim)
     {
+        const QString host = sim.host();
+        const QString queryBucket = m_bucket, queryKey = m_accessKey;
+        sim.setHandler(QStringLiteral("/v4/query"), [host, queryBucket, queryKey](const PlatformSimulator::Request &r) {
+            if (r.method != "GET")
+                return PlatformSimulator::json(QJsonObject{{"error", "method not allowed"}}, 405);
+            if (r.queryValue(QStringLiteral("ak")) != queryKey || r.queryValue(QStringLiteral("bucket")) != queryBucket)
+                return PlatformSimulator::json(QJsonObject{{"error", "no such bucket"}}, 631);
+            return PlatformSimulator::storageRegion({host});
+        });
+
         const std::shared_ptr<StoreState> store = m_store;
         const QString bucket = m_bucket, accessKey = m_accessKey, secret = m_secret;
         sim.setHandler(QStringLiteral("/"), [store, bucket, accessKey, secret](const PlatformSimulator::Request &r) {

@@ -677,7 +677,7 @@ void PlatformSimulatorTest::standaloneServesDataFolder()
     QMap<QString, QString> ready;
     QElapsedTimer clock;
     clock.start();
-    while (ready.size() < 2 && clock.elapsed() < kWaitMs) {
+    while (ready.size() < 3 && clock.elapsed() < kWaitMs) {
         if (!sim.canReadLine() && !sim.waitForReadyRead(200)) {
             QVERIFY2(sim.state() == QProcess::Running, "platform_sim ended early");
             continue;
@@ -695,7 +695,7 @@ void PlatformSimulatorTest::standaloneServesDataFolder()
     QFile readyFile(readyPath);
     QVERIFY(readyFile.open(QIODevice::ReadOnly));
     QCOMPARE(QString::fromUtf8(readyFile.readAll()),
-             QStringLiteral("VOSTRA_PLATFORM_HOST=%1\nVOSTRA_EXTRA_CA=%2\n").arg(host, caPath));
+             QStringLiteral("VOSTRA_PLATFORM_HOST=%1\nVOSTRA_EXTRA_CA=%2\nVOSTRA_TOKEN_QUERY_HOST=%1\n").arg(host, caPath));
 
     QFile caFile(caPath);
     QVERIFY(caFile.open(QIODevice::ReadOnly));
@@ -728,6 +728,16 @@ void PlatformSimulatorTest::standaloneServesDataFolder()
     const QString imagePath = QJsonDocument::fromJson(r.body).object().value(QStringLiteral("path")).toString();
     QVERIFY2(imagePath.startsWith(QLatin1String("images/31/")) && imagePath.endsWith(QLatin1String(".jpg")), r.body.constData());
     QCOMPARE(fileBytes(data.filePath(imagePath)), jpeg);
+
+    // The token storage lookup names the simulator itself as the upload host.
+    const QByteArray lookup = rawExchange(quint16(host.section(QLatin1Char(':'), 1).toUInt()), cas,
+                                          "GET /v4/query?ak=demo-ak&bucket=demo HTTP/1.1\r\nHost: x\r\n"
+                                          "Connection: close\r\n\r\n");
+    QVERIFY2(lookup.startsWith("HTTP/1.1 200 "), lookup.constData());
+    const QJsonObject region = QJsonDocument::fromJson(lookup.mid(lookup.indexOf("\r\n\r\n") + 4))
+                                   .object().value(QStringLiteral("hosts")).toArray().at(0).toObject();
+    QCOMPARE(region.value(QStringLiteral("up")).toObject().value(QStringLiteral("domains")).toArray(),
+             QJsonArray{host});
 
     // SIGTERM ends it cleanly: the temporary CA goes with it.
     sim.terminate();

@@ -857,6 +857,15 @@ void PlatformSimulator::clearReplies()
     m_fallback = nullptr;
 }
 
+PlatformSimulator::Reply PlatformSimulator::storageRegion(const QStringList &up, const QStringList &old, int ttlSeconds)
+{
+    const QJsonObject region{{QStringLiteral("region"), QStringLiteral("z0")},
+                             {QStringLiteral("ttl"), ttlSeconds},
+                             {QStringLiteral("up"), QJsonObject{{QStringLiteral("domains"), QJsonArray::fromStringList(up)},
+                                                                {QStringLiteral("old"), QJsonArray::fromStringList(old)}}}};
+    return json(QJsonObject{{QStringLiteral("hosts"), QJsonArray{region}}});
+}
+
 PlatformSimulator::Reply PlatformSimulator::json(const QJsonValue &value, int status)
 {
     Reply reply;

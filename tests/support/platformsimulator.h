@@ -27,6 +27,7 @@
 #include <QPair>
 #include <QSslCertificate>
 #include <QString>
+#include <QStringList>
 #include <QWaitCondition>
 
 #include <functional>
@@ -127,6 +128,9 @@ public:
     void clearReplies(); // also clears handlers and the fallback
 
     static Reply json(const QJsonValue &value, int status = 200);
+    // The token storage service's answer to its region lookup ("/v4/query"):
+    // one region whose upload hosts are `up`, then `old`, good for `ttlSeconds`.
+    static Reply storageRegion(const QStringList &up, const QStringList &old = {}, int ttlSeconds = 86400);
 
     QList<Request> requests() const;
     QList<Request> requestsTo(const QString &path) const;

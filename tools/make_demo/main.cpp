@@ -122,8 +122,14 @@ int main(int argc, char **argv)
                                 {"optional_object_answer", QString::fromUtf8(QJsonDocument(optional).toJson(QJsonDocument::Compact))},
                                 {"sheet_template", template_}});
     ok &= writeJson(data + "/client/student@grade_id=G7.json", roster);
+    // An upload token of the token storage service's form, so that the local
+    // platform can answer the lookup of its bucket.
+    const QByteArray policy = QJsonDocument(QJsonObject{{"scope", "demo"}, {"deadline", 4102444800.0}})
+                                  .toJson(QJsonDocument::Compact)
+                                  .toBase64(QByteArray::Base64UrlEncoding);
     ok &= writeJson(data + "/client/upload-token.json",
-                    QJsonObject{{"cloud_server", 0}, {"bucket_name", "demo"}, {"upload_token", "demo-token"},
+                    QJsonObject{{"cloud_server", 0}, {"bucket_name", "demo"},
+                                {"upload_token", QStringLiteral("demo-ak:ZGVtby1zaWdu:") + QString::fromLatin1(policy)},
                                 {"domain_binded", "https://127.0.0.1/"}});
     ok &= writeJson(data + "/upgrade/online/ardentiq.json", QJsonObject{{"code", 201}, {"message", QStringLiteral("已是最新版本")}});
     if (!ok) {

@@ -10,10 +10,13 @@
 // exists (query items first, then form fields, then text parts), e.g.
 // "/school/s1/client/exams?project_id=7" -> <dir>/client/exams@project_id=7.json.
 // A missing file is answered 404 with a JSON body.
+// The token storage service's region lookup ("/v4/query") is answered with
+// this server as the upload host of every bucket.
 //
 // Once listening it prints, and writes to the ready file when given:
 //   VOSTRA_PLATFORM_HOST=127.0.0.1:<port>
 //   VOSTRA_EXTRA_CA=<path of the CA PEM>
+//   VOSTRA_TOKEN_QUERY_HOST=127.0.0.1:<port>
 // and then one line per request; it runs until killed (SIGINT/SIGTERM end
 // it cleanly, removing the CA).
 
@@ -104,6 +107,13 @@ int main(int argc, char *argv[])
 
     PlatformStore store(data.path());
     PlatformSimulator sim;
+    sim.setHandler(QStringLiteral("/v4/query"), [&sim](const PlatformSimulator::Request &request) {
+        const PlatformSimulator::Reply reply = PlatformSimulator::storageRegion({sim.host()});
+        printLine(QStringLiteral("%1 %2?%3 -> %4 %5")
+                      .arg(QString::fromLatin1(request.method), request.path, request.query, sim.host())
+                      .arg(reply.status));
+        return reply;
+    });
     sim.setFallbackHandler([&store](const PlatformSimulator::Request &request) {
         QString note;
         const PlatformSimulator::Reply reply = store.reply(request, &note);
@@ -121,7 +131,8 @@ int main(int argc, char *argv[])
     }
 
     const QByteArray ready = "VOSTRA_PLATFORM_HOST=" + sim.host().toUtf8() + '\n'
-        + "VOSTRA_EXTRA_CA=" + QFile::encodeName(sim.caPemPath()) + '\n';
+        + "VOSTRA_EXTRA_CA=" + QFile::encodeName(sim.caPemPath()) + '\n'
+        + "VOSTRA_TOKEN_QUERY_HOST=" + sim.host().toUtf8() + '\n';
     if (parser.isSet(readyOption)) {
         // Written whole or not at all: a poller never reads half a file.
         QSaveFile out(parser.value(readyOption));
