@@ -211,8 +211,16 @@ bool DialogUploadData::busy() const
 
 bool DialogUploadData::mayClose()
 {
-    if (dataThread->isRunning() || uploadThread->isRunning())
+    if (dataThread->isRunning() || uploadThread->isRunning()) {
+        // A stalled platform must not hold the operator here; the dialog
+        // stays until the worker has told how the upload ended.
+        if (!uploadWorker->cancelRequested()
+            && MessageBox::question(this, QStringLiteral("提示"), QStringLiteral("正在上传数据，是否取消本次上传？"),
+                                    QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+                == QMessageBox::Yes)
+            cancelUpload();
         return false;
+    }
     if (currentReply && currentReply->isRunning()) {
         MessageBox::warning(this, QStringLiteral("提示"), QStringLiteral("网络请求未完成"));
         return false;
@@ -248,6 +256,7 @@ void DialogUploadData::start()
     }
     if (checkUploadRecord())
         return;
+    uploadWorker->clearCancel();
     resetForm();
     m_formatFailure.clear();
     dataWorker->setSources(mainWindow, this);
@@ -381,6 +390,12 @@ void DialogUploadData::requestResponse(int status, QString msg)
         pushButtonBack->hide();
         pushButtonClose->hide();
     }
+}
+
+void DialogUploadData::cancelUpload()
+{
+    if (dataThread->isRunning() || uploadThread->isRunning())
+        uploadWorker->cancel();
 }
 
 void DialogUploadData::finishedUpload()

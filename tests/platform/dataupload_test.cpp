@@ -336,7 +336,9 @@ void DataUploadTest::testReplyOutcomes_data()
     QTest::newRow("not json") << rawReply(502, "Bad gateway") << exact(QStringLiteral("未知错误！\nBad gateway")) << false;
     QTest::newRow("json array") << PlatformSimulator::json(QJsonArray{1, 2}) << exact(QStringLiteral("上传失败，原因未知。"))
                                 << false;
-    QTest::newRow("dropped") << rawReply(200, QByteArray(), true) << QStringLiteral("^code:[1-9][0-9]* info:.+$")
+    // Dropped after the whole file went out: the platform may have it.
+    QTest::newRow("dropped") << rawReply(200, QByteArray(), true)
+                             << QStringLiteral("^code:[1-9][0-9]* info:[^\n]+(\n数据文件已全部发出，平台可能已经收到[^\n]*)?$")
                              << false;
 }
 
@@ -506,15 +508,23 @@ void DataUploadTest::testClosingWhileBusy()
     QVERIFY(dialog.isVisible());
     QCOMPARE(m_sim.requestsTo(m_platform->recordPath).size(), 1);
 
-    // While the file is written or posted: closing is silently ignored.
+    // While the file is written or posted: closing offers to cancel; kept
+    // going, the upload ends as it would have.
     QVERIFY(dialog.busy());
+    m_boxes->queueAnswer(QMessageBox::No);
     dialog.pushButtonOK->click();
-    dialog.reject();
+    dialog.reject(); // no answer queued: Escape, which is No
     QVERIFY(dialog.isVisible());
-    QCOMPARE(m_boxes->count(), 2);
+    QCOMPARE(m_boxes->count(), 4);
+    for (int i : {2, 3}) {
+        QCOMPARE(m_boxes->boxes().at(i).icon, QMessageBox::Question);
+        QCOMPARE(m_boxes->boxes().at(i).text, QStringLiteral("正在上传数据，是否取消本次上传？"));
+        QCOMPARE(m_boxes->answers().at(i), QMessageBox::No);
+    }
 
     QTRY_VERIFY_WITH_TIMEOUT(!dialog.busy() && dialog.pushButtonStart->isEnabled(), 30000);
     QCOMPARE(m_platform->posts().size(), 1);
+    QCOMPARE(dialog.labelInfo->text(), QStringLiteral("200:ok"));
     dialog.pushButtonClose->click();
     QVERIFY(!dialog.isVisible());
 }
