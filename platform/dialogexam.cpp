@@ -163,13 +163,14 @@ const QIcon &DialogExam::subjectIcon(const QString &subject)
 {
     // Every exam of a subject shares one decoded badge: a list of many
     // exams must not decode (and hold) a picture per item.
+    static const QString fallback = QStringLiteral("考");
     const QString badge = subject.left(1);
     auto it = m_subjectIcons.constFind(badge);
     if (it == m_subjectIcons.constEnd()) {
         const QString path = QStringLiteral(":/image/res/images/subjects/%1.png").arg(badge);
-        const QIcon icon(!badge.isEmpty() && QFile::exists(path) ? path
-                                                                  : QStringLiteral(":/image/res/images/subjects/考.png"));
-        it = m_subjectIcons.insert(badge, icon);
+        const bool known = badge == fallback || (!badge.isEmpty() && QFile::exists(path));
+        // Subjects without a badge of their own share the fallback's.
+        it = m_subjectIcons.insert(badge, known ? QIcon(path) : subjectIcon(fallback));
     }
     return it.value();
 }

@@ -78,19 +78,23 @@ DialogUploadData::DialogUploadData(QWidget *parent)
 DialogUploadData::~DialogUploadData()
 {
     // Closing is refused while a step runs. Should the dialog go anyway, the
-    // post is cancelled and the threads get a bounded time to end; a progress
-    // report waiting for this dialog is delivered meanwhile, or it would wait
-    // for ever.
+    // post is cancelled and the threads get a bounded time to end. Nothing
+    // the workers still report reaches this half-destroyed dialog (no box
+    // pops up now); a progress report already waiting for it is dropped,
+    // which lets the worker go on.
+    disconnect(dataWorker, nullptr, this, nullptr);
+    disconnect(uploadWorker, nullptr, this, nullptr);
     uploadWorker->cancel();
     dataThread->quit();
     uploadThread->quit();
     QElapsedTimer clock;
     clock.start();
     while ((dataThread->isRunning() || uploadThread->isRunning()) && clock.elapsed() < 10000) {
-        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+        QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
         dataThread->wait(20);
         uploadThread->wait(20);
     }
+    QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
     for (QThread *thread : {dataThread, uploadThread}) {
         QObject *worker = thread == dataThread ? static_cast<QObject *>(dataWorker) : uploadWorker;
         if (thread->isRunning()) {

@@ -166,15 +166,17 @@ int ThreadUploadData::post(QString &message)
 int ThreadUploadData::progressCallback(void *self, curl_off_t, curl_off_t, curl_off_t ultotal, curl_off_t ulnow)
 {
     auto *worker = static_cast<ThreadUploadData *>(self);
+    // Noted before a cancel is obeyed: the cancel's message depends on it.
+    // libcurl keeps calling while it waits for the reply; the page turns once.
+    const bool justSent = ulnow != 0 && ulnow == ultotal && !worker->m_fileSent;
+    if (justSent)
+        worker->m_fileSent = true;
     if (worker->m_cancelled)
         return 1;
     if (ultotal == 0 && ulnow == 0)
         return 0;
     emit worker->uploadProgress(int(ulnow), int(ultotal));
-    // libcurl keeps calling while it waits for the reply; the page turns once.
-    if (ulnow != 0 && ulnow == ultotal && !worker->m_fileSent) {
-        worker->m_fileSent = true;
+    if (justSent)
         emit worker->uploadFileFinished();
-    }
     return 0;
 }
