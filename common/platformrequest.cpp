@@ -1,6 +1,7 @@
 #include "platformrequest.h"
 
 #include <QFile>
+#include <QFutureWatcher>
 #include <QHttpMultiPart>
 #include <QJsonParseError>
 #include <QNetworkAccessManager>
@@ -10,6 +11,7 @@
 #include <QRegularExpression>
 #include <QSslCertificate>
 #include <QSslConfiguration>
+#include <QtConcurrent>
 #include <QtGlobal>
 
 // ---------------------------------------------------------------- bodies
@@ -108,7 +110,22 @@ QHttpMultiPart *PlatformMultipart::build(QString *error) const
 
 // ---------------------------------------------------------------- replies
 
+namespace {
+
+// Dynamic properties of a reply under the size limit.
+const char *const kSizeLimited = "omrSizeLimited";
+const char *const kTooLarge = "omrReplyTooLarge";
+
+} // namespace
+
 PlatformReply PlatformReply::read(QNetworkReply *reply)
+{
+    PlatformReply out = readUnparsed(reply);
+    out.parseBody();
+    return out;
+}
+
+PlatformReply PlatformReply::readUnparsed(QNetworkReply *reply)
 {
     PlatformReply out;
     if (!reply) {
@@ -116,19 +133,30 @@ PlatformReply PlatformReply::read(QNetworkReply *reply)
         out.errorText = QStringLiteral("网络请求已被取消");
         return out;
     }
+    out.httpStatus = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    // A reply that finished before anyone watched it is checked here.
+    if (reply->property(kTooLarge).toBool() || reply->bytesAvailable() > PlatformRequest::kMaxReplyBytes) {
+        out.failed = true;
+        out.errorText = PlatformRequest::replyTooLargeText();
+        return out;
+    }
     if (reply->error() != QNetworkReply::NoError) {
         out.failed = true;
-        out.httpStatus = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         out.errorText = reply->errorString();
         return out;
     }
-    out.httpStatus = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     out.body = reply->readAll();
+    return out;
+}
+
+void PlatformReply::parseBody()
+{
+    if (failed)
+        return;
     // The body is UTF-8 text; broken sequences become U+FFFD, not a refusal.
     QJsonParseError parseError;
-    out.document = QJsonDocument::fromJson(QString::fromUtf8(out.body).toUtf8(), &parseError);
-    out.json = parseError.error == QJsonParseError::NoError;
-    return out;
+    document = QJsonDocument::fromJson(QString::fromUtf8(body).toUtf8(), &parseError);
+    json = parseError.error == QJsonParseError::NoError;
 }
 
 QString PlatformReply::codeFailureText() const
@@ -286,6 +314,9 @@ QNetworkRequest baseRequest(const QUrl &url, bool followSafeRedirects)
     return request;
 }
 
+// Bodies from this size on are parsed on a worker thread.
+constexpr int kParseInBackgroundBytes = 256 * 1024;
+
 PlatformReply failedBeforeSending(const QString &text)
 {
     PlatformReply reply;
@@ -303,7 +334,9 @@ QNetworkReply *PlatformRequest::postForm(QNetworkAccessManager *manager, const Q
     const QByteArray body = form.encoded();
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArray("application/x-www-form-urlencoded"));
     request.setHeader(QNetworkRequest::ContentLengthHeader, body.size());
-    return manager->post(request, body);
+    QNetworkReply *reply = manager->post(request, body);
+    limitReplySize(reply);
+    return reply;
 }
 
 QNetworkReply *PlatformRequest::postMultipart(QNetworkAccessManager *manager, const QUrl &url,
@@ -314,7 +347,35 @@ QNetworkReply *PlatformRequest::postMultipart(QNetworkAccessManager *manager, co
         return nullptr;
     QNetworkReply *reply = manager->post(baseRequest(url, false), body);
     body->setParent(reply);
+    limitReplySize(reply);
     return reply;
+}
+
+QString PlatformRequest::replyTooLargeText()
+{
+    return QStringLiteral("平台回复过大（超过 %1 MiB），已中止").arg(kMaxReplyBytes / (1024 * 1024));
+}
+
+void PlatformRequest::limitReplySize(QNetworkReply *reply)
+{
+    if (!reply || reply->property(kSizeLimited).toBool())
+        return;
+    reply->setProperty(kSizeLimited, true);
+    // The announced length stops a reply before its body comes; the bytes
+    // held stop a chunked or lying one within one read of the limit.
+    const auto check = [reply] {
+        if (!reply->isRunning())
+            return;
+        const QVariant announced = reply->header(QNetworkRequest::ContentLengthHeader);
+        if ((announced.isValid() && announced.toLongLong() > kMaxReplyBytes) || reply->bytesAvailable() > kMaxReplyBytes) {
+            reply->setProperty(kTooLarge, true);
+            reply->abort();
+        }
+    };
+    QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, check);
+    QObject::connect(reply, &QIODevice::readyRead, reply, check);
+    QObject::connect(reply, &QNetworkReply::downloadProgress, reply, check);
+    check();
 }
 
 bool PlatformRequest::waitForReply(QNetworkReply *reply, QEventLoop::ProcessEventsFlags flags)
@@ -324,6 +385,7 @@ bool PlatformRequest::waitForReply(QNetworkReply *reply, QEventLoop::ProcessEven
     QPointer<QNetworkReply> alive(reply);
     if (reply->isFinished())
         return true;
+    limitReplySize(reply);
     QEventLoop loop;
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     QObject::connect(reply, &QObject::destroyed, &loop, &QEventLoop::quit);
@@ -336,9 +398,23 @@ PlatformReply PlatformRequest::waitAndRead(QNetworkReply *reply, QEventLoop::Pro
     QPointer<QNetworkReply> alive(reply);
     if (!waitForReply(reply, flags) || alive.isNull())
         return PlatformReply::read(nullptr);
-    PlatformReply out = PlatformReply::read(reply);
+    PlatformReply out = PlatformReply::readUnparsed(reply);
     reply->deleteLater();
-    return out;
+    if (out.body.size() < kParseInBackgroundBytes) {
+        out.parseBody();
+        return out;
+    }
+    // Parsing megabytes takes a while: the window keeps answering meanwhile.
+    QFutureWatcher<PlatformReply> watcher;
+    QEventLoop loop;
+    QObject::connect(&watcher, &QFutureWatcher<PlatformReply>::finished, &loop, &QEventLoop::quit);
+    watcher.setFuture(QtConcurrent::run([out]() mutable {
+        out.parseBody();
+        return out;
+    }));
+    if (!watcher.isFinished())
+        loop.exec(flags);
+    return watcher.result();
 }
 
 PlatformReply PlatformRequest::postAndRead(QNetworkAccessManager *manager, const QUrl &url, const PlatformForm &form,

@@ -88,8 +88,13 @@ struct PlatformReply {
     QJsonDocument document;
 
     // Reads a finished reply; a null reply (deleted while waited for) is a
-    // failure with status 0.
+    // failure with status 0, and a reply stopped for its size (or holding
+    // more than the limit) a failure with PlatformRequest::replyTooLargeText.
     static PlatformReply read(QNetworkReply *reply);
+    // The same without parsing the body; parseBody does that later (on any
+    // thread).
+    static PlatformReply readUnparsed(QNetworkReply *reply);
+    void parseBody();
 
     bool isObject() const { return json && document.isObject(); }
     bool isArray() const { return json && document.isArray(); }
@@ -142,6 +147,19 @@ public:
     // How long a request may transfer nothing before the network layer gives up.
     static constexpr int kTransferTimeoutMs = 120000;
 
+    // The largest reply body any request of the programs reads, whether Qt
+    // or libcurl fetches it. A real reply (100,000 exams, a whole roster)
+    // stays well below; anything bigger is a fault that would otherwise eat
+    // the machine's memory.
+    static constexpr qint64 kMaxReplyBytes = 32 * 1024 * 1024;
+    // "平台回复过大（超过 32 MiB），已中止"
+    static QString replyTooLargeText();
+    // Aborts `reply` as soon as its announced length or the bytes it holds
+    // pass kMaxReplyBytes; PlatformReply::read then reports it. postForm,
+    // postMultipart and waitForReply do this already; a second call is
+    // harmless.
+    static void limitReplySize(QNetworkReply *reply);
+
     // Posts and returns the running reply (a child of the manager). The body
     // is sent with Content-Type "application/x-www-form-urlencoded" and its
     // byte length. Redirects are followed only when asked, and never from
@@ -154,8 +172,9 @@ public:
                                         const PlatformMultipart &parts, QString *error = nullptr);
 
     // Runs a local event loop until this reply has finished (other replies of
-    // the same manager do not end the wait). False when the reply was deleted
-    // meanwhile. `flags` can keep user input out while waiting.
+    // the same manager do not end the wait), with the reply's size limited.
+    // False when the reply was deleted meanwhile. `flags` can keep user input
+    // out while waiting.
     static bool waitForReply(QNetworkReply *reply,
                              QEventLoop::ProcessEventsFlags flags = QEventLoop::AllEvents);
 
@@ -165,6 +184,7 @@ public:
     static PlatformReply postAndRead(QNetworkAccessManager *manager, const QUrl &url,
                                      const PlatformMultipart &parts);
     // Wait for a reply already posted, read it, and schedule its deletion.
+    // A large body is parsed on a worker thread while events go on.
     static PlatformReply waitAndRead(QNetworkReply *reply,
                                      QEventLoop::ProcessEventsFlags flags = QEventLoop::AllEvents);
 };

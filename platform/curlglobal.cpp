@@ -52,4 +52,34 @@ void applyTransferDefaults(CURL *curl, int timeoutSeconds)
     curl_easy_setopt(curl, CURLOPT_TIMEOUT, long(std::max(1, timeoutSeconds)));
 }
 
+namespace {
+
+size_t collect(char *data, size_t size, size_t count, void *user)
+{
+    auto *buffer = static_cast<ReplyBuffer *>(user);
+    const size_t n = size * count;
+    if (qint64(n) > buffer->limit - buffer->data.size()) {
+        buffer->overflowed = true;
+        return 0; // anything but n ends the transfer
+    }
+    buffer->data.append(data, int(n));
+    return n;
+}
+
+} // namespace
+
+ReplyBuffer::ReplyBuffer(qint64 limit) : limit(limit) {}
+
+void ReplyBuffer::attach(CURL *curl)
+{
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &collect);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, this);
+    curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(limit));
+}
+
+bool ReplyBuffer::exceeded(CURLcode result) const
+{
+    return result == CURLE_FILESIZE_EXCEEDED || (result == CURLE_WRITE_ERROR && overflowed);
+}
+
 } // namespace CurlGlobal

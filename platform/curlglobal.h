@@ -4,6 +4,7 @@
 // so curl_global_init runs exactly once and no transfer skips the
 // certificate check.
 
+#include <QByteArray>
 #include <QString>
 
 #include <curl/curl.h>
@@ -25,5 +26,20 @@ bool applyTls(CURL *handle, QString *error = nullptr);
 // The transfer options every upload of the program shares: HTTPS only, no
 // redirects, no signals, the program's user agent and the time limits.
 void applyTransferDefaults(CURL *curl, int timeoutSeconds);
+
+// Collects a reply body up to `limit` bytes. A reply that announces a longer
+// body, or sends one, ends the transfer (CURLE_FILESIZE_EXCEEDED or
+// CURLE_WRITE_ERROR) with `overflowed` set, instead of growing without bound.
+struct ReplyBuffer {
+    explicit ReplyBuffer(qint64 limit);
+    // Installs the write callback and the announced-length check on `curl`.
+    void attach(CURL *curl);
+    // True when the transfer ended because of the limit.
+    bool exceeded(CURLcode result) const;
+
+    QByteArray data;
+    qint64 limit;
+    bool overflowed = false;
+};
 
 } // namespace CurlGlobal

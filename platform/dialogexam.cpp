@@ -53,14 +53,6 @@ bool projectIdFrom(const QJsonValue &value, int *id)
     return true;
 }
 
-QIcon subjectIcon(const QString &subject)
-{
-    const QString path = QStringLiteral(":/image/res/images/subjects/%1.png").arg(subject.left(1));
-    if (!subject.isEmpty() && QFile::exists(path))
-        return QIcon(path);
-    return QIcon(QStringLiteral(":/image/res/images/subjects/考.png"));
-}
-
 } // namespace
 
 DialogExam::DialogExam(QWidget *parent)
@@ -73,6 +65,10 @@ DialogExam::DialogExam(QWidget *parent)
 
     ui->widgetUpgrade->hide();
     ui->checkBoxAllowUploadMore->hide();
+    // A list of many thousand exams is laid out a slice at a time, between
+    // events, instead of in one long freeze.
+    ui->listWidgetExam->setLayoutMode(QListView::Batched);
+    ui->listWidgetExam->setBatchSize(500);
 
     // The disabled boxes are status lamps.
     setStyleSheet(QStringLiteral(
@@ -161,6 +157,22 @@ void DialogExam::clearStatusBoxes()
     ui->checkBoxOptionalObjectAnswer->setChecked(false);
     ui->checkBoxLumbrisk->setChecked(false);
     ui->checkBoxSheetUpload->setChecked(false);
+}
+
+const QIcon &DialogExam::subjectIcon(const QString &subject)
+{
+    // Every exam of a subject shares one decoded badge: a list of many
+    // exams must not decode (and hold) a picture per item.
+    static const QString fallback = QStringLiteral("考");
+    const QString badge = subject.left(1);
+    auto it = m_subjectIcons.constFind(badge);
+    if (it == m_subjectIcons.constEnd()) {
+        const QString path = QStringLiteral(":/image/res/images/subjects/%1.png").arg(badge);
+        const bool known = badge == fallback || (!badge.isEmpty() && QFile::exists(path));
+        // Subjects without a badge of their own share the fallback's.
+        it = m_subjectIcons.insert(badge, known ? QIcon(path) : subjectIcon(fallback));
+    }
+    return it.value();
 }
 
 // ---------------------------------------------------------------- requests
@@ -258,11 +270,13 @@ void DialogExam::loadExams(const QString &projectId)
                 continue;
             const QJsonObject exam = value.toObject();
             const QString subjectText = PlatformReply::textValue(exam, QStringLiteral("subject"));
+            // Filled before it joins the list: each change of an item in the
+            // list would be a model signal.
             auto *item = new QListWidgetItem(
                 subjectIcon(subjectText),
-                PlatformReply::textValue(exam, QStringLiteral("grade")) + QStringLiteral(" \n ") + subjectText,
-                ui->listWidgetExam);
+                PlatformReply::textValue(exam, QStringLiteral("grade")) + QStringLiteral(" \n ") + subjectText);
             item->setData(Qt::UserRole, exam);
+            ui->listWidgetExam->addItem(item);
         }
     }
     ui->stackedWidget->setCurrentIndex(1);

@@ -8,6 +8,8 @@
 #include "platformrequest.h"
 
 #include <QDialog>
+#include <QHash>
+#include <QIcon>
 #include <QPointer>
 #include <QString>
 #include <QVector>
@@ -67,6 +69,8 @@ private:
     void forgetExam();
     void clearStatusBoxes();
     bool isUnion() const;
+    // The badge of a subject (by its first character), decoded once.
+    const QIcon &subjectIcon(const QString &subject);
     // Starts tracking a new request; a wait whose serial is no longer the
     // newest drops its reply, so two exams never mix.
     quint64 beginRequest(QNetworkReply *reply);
@@ -82,4 +86,5 @@ private:
     QPointer<QNetworkReply> m_currentReply;
     quint64 m_serial = 0;
     bool m_templateMissing = false; // the information had no template at all
+    QHash<QString, QIcon> m_subjectIcons;
 };

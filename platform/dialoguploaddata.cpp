@@ -78,19 +78,23 @@ DialogUploadData::DialogUploadData(QWidget *parent)
 DialogUploadData::~DialogUploadData()
 {
     // Closing is refused while a step runs. Should the dialog go anyway, the
-    // post is cancelled and the threads get a bounded time to end; a progress
-    // report waiting for this dialog is delivered meanwhile, or it would wait
-    // for ever.
+    // post is cancelled and the threads get a bounded time to end. Nothing
+    // the workers still report reaches this half-destroyed dialog (no box
+    // pops up now); a progress report already waiting for it is dropped,
+    // which lets the worker go on.
+    disconnect(dataWorker, nullptr, this, nullptr);
+    disconnect(uploadWorker, nullptr, this, nullptr);
     uploadWorker->cancel();
     dataThread->quit();
     uploadThread->quit();
     QElapsedTimer clock;
     clock.start();
     while ((dataThread->isRunning() || uploadThread->isRunning()) && clock.elapsed() < 10000) {
-        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+        QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
         dataThread->wait(20);
         uploadThread->wait(20);
     }
+    QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
     for (QThread *thread : {dataThread, uploadThread}) {
         QObject *worker = thread == dataThread ? static_cast<QObject *>(dataWorker) : uploadWorker;
         if (thread->isRunning()) {
@@ -211,8 +215,16 @@ bool DialogUploadData::busy() const
 
 bool DialogUploadData::mayClose()
 {
-    if (dataThread->isRunning() || uploadThread->isRunning())
+    if (dataThread->isRunning() || uploadThread->isRunning()) {
+        // A stalled platform must not hold the operator here; the dialog
+        // stays until the worker has told how the upload ended.
+        if (!uploadWorker->cancelRequested()
+            && MessageBox::question(this, QStringLiteral("提示"), QStringLiteral("正在上传数据，是否取消本次上传？"),
+                                    QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+                == QMessageBox::Yes)
+            cancelUpload();
         return false;
+    }
     if (currentReply && currentReply->isRunning()) {
         MessageBox::warning(this, QStringLiteral("提示"), QStringLiteral("网络请求未完成"));
         return false;
@@ -248,6 +260,7 @@ void DialogUploadData::start()
     }
     if (checkUploadRecord())
         return;
+    uploadWorker->clearCancel();
     resetForm();
     m_formatFailure.clear();
     dataWorker->setSources(mainWindow, this);
@@ -381,6 +394,12 @@ void DialogUploadData::requestResponse(int status, QString msg)
         pushButtonBack->hide();
         pushButtonClose->hide();
     }
+}
+
+void DialogUploadData::cancelUpload()
+{
+    if (dataThread->isRunning() || uploadThread->isRunning())
+        uploadWorker->cancel();
 }
 
 void DialogUploadData::finishedUpload()

@@ -71,12 +71,16 @@ public slots:
     void uploadFileFinished();
     void requestResponse(int status, QString msg);
     void finishedUpload();
+    // Stops the running upload: a post under way ends within about a second,
+    // one not yet begun is not made; the result is told as a failure.
+    void cancelUpload();
 
 private:
     void buildForm();
     void resetForm();
     void showStatusPicture(int status);
-    // Closing is allowed only when nothing runs; a running record check says so.
+    // Closing is allowed only when nothing runs; a running record check says
+    // so, and a running upload offers to cancel itself.
     bool mayClose();
 
     QString m_formatFailure;

@@ -3,6 +3,7 @@
 #include "curlglobal.h"
 #include "dialoguploaddata.h"
 #include "examsession.h"
+#include "platformrequest.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -22,7 +23,16 @@ QString curlFailure(CURLcode code)
     return QStringLiteral("code:%1 info:%2").arg(int(code)).arg(QString::fromLocal8Bit(curl_easy_strerror(code)));
 }
 
+// What a failure after the whole file went out means for the operator.
+const char *const kMayHaveArrived = "数据文件已全部发出，平台可能已经收到，请先在平台上核对上传记录。";
+
 } // namespace
+
+QString ThreadUploadData::cancelledText(bool fileSent)
+{
+    return fileSent ? QStringLiteral("上传已取消。") + QString::fromUtf8(kMayHaveArrived)
+                    : QStringLiteral("上传已取消，数据未上传。");
+}
 
 ThreadUploadData::ThreadUploadData(QObject *parent) : QObject(parent) {}
 
@@ -61,6 +71,12 @@ void ThreadUploadData::upload()
 
 int ThreadUploadData::post(QString &message)
 {
+    m_fileSent = false;
+    // A cancel that came before the transfer holds: nothing is sent.
+    if (m_cancelled) {
+        message = cancelledText(false);
+        return Failure;
+    }
     if (!CurlGlobal::ensure()) {
         message = curlFailure(CURLE_FAILED_INIT);
         return Failure;
@@ -86,7 +102,7 @@ int ThreadUploadData::post(QString &message)
     }
     curl_mime_filename(filePart, QFileInfo(zipPath).fileName().toLocal8Bit().constData());
 
-    QByteArray reply;
+    CurlGlobal::ReplyBuffer reply(PlatformRequest::kMaxReplyBytes);
     const QByteArray url = uploadUrl.toLocal8Bit();
     curl_easy_setopt(curl, CURLOPT_URL, url.constData());
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "https");
@@ -95,12 +111,13 @@ int ThreadUploadData::post(QString &message)
     curl_easy_setopt(curl, CURLOPT_TCP_KEEPIDLE, 60L);
     curl_easy_setopt(curl, CURLOPT_TCP_KEEPINTVL, 60L);
     curl_easy_setopt(curl, CURLOPT_TIMEOUT, kTimeoutSeconds);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, stallSeconds);
     curl_easy_setopt(curl, CURLOPT_USERAGENT, kUserAgent);
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &ThreadUploadData::progressCallback);
     curl_easy_setopt(curl, CURLOPT_XFERINFODATA, this);
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &ThreadUploadData::writeCallback);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &reply);
+    reply.attach(curl);
     curl_easy_setopt(curl, CURLOPT_MIMEPOST, mime.get());
     QString tlsError;
     if (!CurlGlobal::applyTls(curl, &tlsError)) {
@@ -108,21 +125,32 @@ int ThreadUploadData::post(QString &message)
         return Failure;
     }
 
-    m_fileSent = false;
-    m_cancelled = false;
     const CURLcode result = curl_easy_perform(curl);
-    if (result != CURLE_OK) {
-        message = curlFailure(result);
+    if (result == CURLE_ABORTED_BY_CALLBACK && m_cancelled) {
+        message = cancelledText(m_fileSent);
         return Failure;
     }
-    if (reply.isEmpty()) {
+    if (reply.exceeded(result)) {
+        message = PlatformRequest::replyTooLargeText();
+        return Failure;
+    }
+    if (result != CURLE_OK) {
+        message = curlFailure(result);
+        if (result == CURLE_OPERATION_TIMEDOUT)
+            message += QLatin1Char('\n') + QStringLiteral("网络传输停滞或超时，上传已中止。");
+        if (m_fileSent)
+            message += QLatin1Char('\n') + QString::fromUtf8(kMayHaveArrived);
+        return Failure;
+    }
+    const QByteArray &body = reply.data;
+    if (body.isEmpty()) {
         message = QStringLiteral("未知错误！");
         return Failure;
     }
     QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(reply, &parseError);
+    const QJsonDocument document = QJsonDocument::fromJson(body, &parseError);
     if (parseError.error != QJsonParseError::NoError) {
-        message = QStringLiteral("未知错误！\n") + QString::fromUtf8(reply);
+        message = QStringLiteral("未知错误！\n") + QString::fromUtf8(body);
         return Failure;
     }
     if (!document.isObject()) {
@@ -138,21 +166,17 @@ int ThreadUploadData::post(QString &message)
 int ThreadUploadData::progressCallback(void *self, curl_off_t, curl_off_t, curl_off_t ultotal, curl_off_t ulnow)
 {
     auto *worker = static_cast<ThreadUploadData *>(self);
+    // Noted before a cancel is obeyed: the cancel's message depends on it.
+    // libcurl keeps calling while it waits for the reply; the page turns once.
+    const bool justSent = ulnow != 0 && ulnow == ultotal && !worker->m_fileSent;
+    if (justSent)
+        worker->m_fileSent = true;
     if (worker->m_cancelled)
         return 1;
     if (ultotal == 0 && ulnow == 0)
         return 0;
     emit worker->uploadProgress(int(ulnow), int(ultotal));
-    // libcurl keeps calling while it waits for the reply; the page turns once.
-    if (ulnow != 0 && ulnow == ultotal && !worker->m_fileSent) {
-        worker->m_fileSent = true;
+    if (justSent)
         emit worker->uploadFileFinished();
-    }
     return 0;
-}
-
-size_t ThreadUploadData::writeCallback(char *data, size_t size, size_t count, void *buffer)
-{
-    static_cast<QByteArray *>(buffer)->append(data, int(size * count));
-    return size * count;
 }

@@ -28,11 +28,26 @@ public:
     // parts in their order (key, code, exam_id, school_id, student_count,
     // version, and student_ids_need_delete when the dialog has ids to delete).
     void prepare(ExamSession *window, DialogUploadData *uploadDialog, const QString &url, const QString &zip);
-    // Any thread: a running post ends at its next progress report.
+    // Any thread: a running post ends at its next progress report (libcurl
+    // reports at least once a second, also while it waits for the reply); a
+    // post not yet begun is not made. Either way the run ends with Failure
+    // and cancelledText.
     void cancel() { m_cancelled = true; }
+    // GUI thread, before a new run: forget a cancel of an earlier run.
+    void clearCancel() { m_cancelled = false; }
+    bool cancelRequested() const { return m_cancelled; }
+
+    // "上传已取消，数据未上传。", or, when the whole file had gone out, a
+    // warning that the platform may have it.
+    static QString cancelledText(bool fileSent);
 
     static constexpr const char *kUserAgent = "Ardentiq/Talvenir";
     static constexpr long kTimeoutSeconds = 3600;
+    // A post that moves less than a byte a second for this long has
+    // stalled and ends; the total limit alone would hold the operator for an
+    // hour.
+    static constexpr long kStallSeconds = 60;
+    long stallSeconds = kStallSeconds;
 
     ExamSession *mainWindow = nullptr;
     DialogUploadData *dialog = nullptr;
@@ -50,11 +65,10 @@ public slots:
 
 private:
     static int progressCallback(void *self, curl_off_t dltotal, curl_off_t dlnow, curl_off_t ultotal, curl_off_t ulnow);
-    static size_t writeCallback(char *data, size_t size, size_t count, void *buffer);
     // Runs the post; returns the status and fills `message`.
     int post(QString &message);
 
     QList<QPair<QByteArray, QByteArray>> m_fields;
-    bool m_fileSent = false;
+    std::atomic<bool> m_fileSent{false};
     std::atomic<bool> m_cancelled{false};
 };

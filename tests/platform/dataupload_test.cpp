@@ -14,6 +14,7 @@
 #include "omrresources.h"
 #include "platformfixture.h"
 #include "settingsfile.h"
+#include "threaduploaddata.h"
 
 #include <QLabel>
 #include <QProgressBar>
@@ -105,6 +106,9 @@ private slots:
     void testDuplicates();
     void testEveryStudentKeptOnPlatform();
     void testClosingWhileBusy();
+    void testCancel_data();
+    void testCancel();
+    void testStalledUploadEnds();
     void testFailedDataFileIsNotPosted();
     void testDestroyedWhilePosting();
     void testRefusalsWhileWorkersRun();
@@ -336,7 +340,14 @@ void DataUploadTest::testReplyOutcomes_data()
     QTest::newRow("not json") << rawReply(502, "Bad gateway") << exact(QStringLiteral("未知错误！\nBad gateway")) << false;
     QTest::newRow("json array") << PlatformSimulator::json(QJsonArray{1, 2}) << exact(QStringLiteral("上传失败，原因未知。"))
                                 << false;
-    QTest::newRow("dropped") << rawReply(200, QByteArray(), true) << QStringLiteral("^code:[1-9][0-9]* info:.+$")
+    // The reply buffer stops at the limit, whether the length is announced or not.
+    PlatformSimulator::Reply tooLarge = rawReply(200, "{\"code\":200,\"msg\":\"" + QByteArray(int(PlatformRequest::kMaxReplyBytes), 'x') + "\"}");
+    QTest::newRow("too large, announced") << tooLarge << exact(QStringLiteral("平台回复过大（超过 32 MiB），已中止")) << false;
+    tooLarge.chunked = true;
+    QTest::newRow("too large, chunked") << tooLarge << exact(QStringLiteral("平台回复过大（超过 32 MiB），已中止")) << false;
+    // Dropped after the whole file went out: the platform may have it.
+    QTest::newRow("dropped") << rawReply(200, QByteArray(), true)
+                             << QStringLiteral("^code:[1-9][0-9]* info:[^\n]+(\n数据文件已全部发出，平台可能已经收到[^\n]*)?$")
                              << false;
 }
 
@@ -506,17 +517,98 @@ void DataUploadTest::testClosingWhileBusy()
     QVERIFY(dialog.isVisible());
     QCOMPARE(m_sim.requestsTo(m_platform->recordPath).size(), 1);
 
-    // While the file is written or posted: closing is silently ignored.
+    // While the file is written or posted: closing offers to cancel; kept
+    // going, the upload ends as it would have.
     QVERIFY(dialog.busy());
+    m_boxes->queueAnswer(QMessageBox::No);
     dialog.pushButtonOK->click();
-    dialog.reject();
+    dialog.reject(); // no answer queued: Escape, which is No
     QVERIFY(dialog.isVisible());
-    QCOMPARE(m_boxes->count(), 2);
+    QCOMPARE(m_boxes->count(), 4);
+    for (int i : {2, 3}) {
+        QCOMPARE(m_boxes->boxes().at(i).icon, QMessageBox::Question);
+        QCOMPARE(m_boxes->boxes().at(i).text, QStringLiteral("正在上传数据，是否取消本次上传？"));
+        QCOMPARE(m_boxes->answers().at(i), QMessageBox::No);
+    }
 
     QTRY_VERIFY_WITH_TIMEOUT(!dialog.busy() && dialog.pushButtonStart->isEnabled(), 30000);
     QCOMPARE(m_platform->posts().size(), 1);
+    QCOMPARE(dialog.labelInfo->text(), QStringLiteral("200:ok"));
     dialog.pushButtonClose->click();
     QVERIFY(!dialog.isVisible());
+}
+
+void DataUploadTest::testCancel_data()
+{
+    QTest::addColumn<bool>("beforePost");
+    QTest::newRow("before the post") << true;
+    QTest::newRow("while the platform keeps us waiting") << false;
+}
+
+void DataUploadTest::testCancel()
+{
+    QFETCH(bool, beforePost);
+    openExam(QStringLiteral("du-cancel"));
+    // Far longer than any wait below: only the cancel can end the post.
+    PlatformSimulator::Reply stalled = codeReply(200, QStringLiteral("ok"), QStringLiteral("msg"));
+    stalled.delayMs = 120000;
+    m_platform->scriptDataReply(stalled);
+    DialogUploadData dialog(m_window.get());
+    dialog.show();
+
+    dialog.pushButtonStart->click();
+    // Start has checked the record and set the data file going; nothing is posted yet.
+    QVERIFY(dialog.busy());
+    QCOMPARE(m_boxes->count(), 0);
+    if (!beforePost) {
+        QTRY_COMPARE_WITH_TIMEOUT(m_platform->posts().size(), 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(dialog.stackedWidget->currentIndex(), 1, 10000);
+    }
+    // The operator closes the dialog and agrees to cancel.
+    m_boxes->queueAnswer(QMessageBox::Yes);
+    dialog.reject();
+    QCOMPARE(m_boxes->count(), 1);
+    QCOMPARE(m_boxes->last().icon, QMessageBox::Question);
+    QVERIFY(dialog.isVisible());
+    // The upload ends long before the platform would answer.
+    QTRY_VERIFY_WITH_TIMEOUT(!dialog.busy() && dialog.pushButtonStart->isEnabled(), 20000);
+
+    const QString told = ThreadUploadData::cancelledText(!beforePost);
+    QCOMPARE(told, beforePost ? QStringLiteral("上传已取消，数据未上传。")
+                              : QStringLiteral("上传已取消。数据文件已全部发出，平台可能已经收到，请先在平台上核对上传记录。"));
+    QCOMPARE(m_platform->posts().size(), beforePost ? 0 : 1);
+    QCOMPARE(dialog.labelInfo->text(), told);
+    QCOMPARE(boxTexts(*m_boxes).mid(1), QStringList{told});
+    // Told as a failure: Back offers another try.
+    QVERIFY(!dialog.pushButtonBack->isHidden());
+    QVERIFY(!QFileInfo::exists(m_dir->filePath(QStringLiteral("data/c9up-du-cancel.zip"))));
+
+    // A new start is not cancelled by the old request.
+    m_platform->scriptDataReply(codeReply(200, QStringLiteral("ok"), QStringLiteral("msg")));
+    dialog.pushButtonBack->click();
+    QVERIFY(pressStart(dialog));
+    QCOMPARE(dialog.labelInfo->text(), QStringLiteral("200:ok"));
+}
+
+void DataUploadTest::testStalledUploadEnds()
+{
+    openExam(QStringLiteral("du-stall"));
+    PlatformSimulator::Reply stalled = codeReply(200, QStringLiteral("ok"), QStringLiteral("msg"));
+    stalled.delayMs = 120000;
+    m_platform->scriptDataReply(stalled);
+    DialogUploadData dialog(m_window.get());
+    QCOMPARE(dialog.uploadWorker->stallSeconds, 60L);
+    dialog.uploadWorker->stallSeconds = 1;
+    dialog.pushButtonStart->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!dialog.busy() && dialog.pushButtonStart->isEnabled(), 30000);
+
+    QCOMPARE(m_platform->posts().size(), 1);
+    const QString text = dialog.labelInfo->text();
+    QVERIFY2(text.startsWith(QStringLiteral("code:%1 info:").arg(int(CURLE_OPERATION_TIMEDOUT))), qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("\n网络传输停滞或超时，上传已中止。\n数据文件已全部发出")), qPrintable(text));
+    QCOMPARE(boxTexts(*m_boxes), QStringList{text});
+    QVERIFY(!dialog.pushButtonBack->isHidden());
+    QVERIFY(!QFileInfo::exists(m_dir->filePath(QStringLiteral("data/c9up-du-stall.zip"))));
 }
 
 void DataUploadTest::testFailedDataFileIsNotPosted()

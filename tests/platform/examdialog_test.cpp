@@ -192,6 +192,7 @@ private slots:
     void testExams();
     void testExamFailures_data();
     void testExamFailures();
+    void testManyExamsShareBadges();
     void testStatusFlags_data();
     void testStatusFlags();
 
@@ -553,6 +554,9 @@ void ExamTest::testExamFailures_data()
     QTest::addColumn<QString>("box");
     QTest::addColumn<int>("page");
     QTest::newRow("no response") << raw(200, QByteArray(), true) << true << QString() << 0;
+    PlatformSimulator::Reply tooLarge = raw(200, "[" + QByteArray(int(PlatformRequest::kMaxReplyBytes), ' ') + "]");
+    tooLarge.chunked = true;
+    QTest::newRow("too large") << tooLarge << true << QStringLiteral("平台回复过大（超过 32 MiB），已中止") << 0;
     QTest::newRow("not JSON") << raw(200, "[oops") << false << QStringLiteral("未知错误！") << 1;
     QTest::newRow("object") << PlatformSimulator::json(QJsonObject{{QStringLiteral("code"), 500}}) << false << QString()
                             << 1;
@@ -580,11 +584,51 @@ void ExamTest::testExamFailures()
         QCOMPARE(m_boxes->last().icon, QMessageBox::Warning);
         QVERIFY(!m_boxes->last().text.isEmpty());
         QVERIFY2(!m_boxes->last().text.startsWith(QStringLiteral("code:")), qPrintable(m_boxes->last().text));
+        if (!box.isEmpty())
+            QCOMPARE(m_boxes->last().text, box);
     } else if (box.isEmpty()) {
         QCOMPARE(m_boxes->count(), 0);
     } else {
         QCOMPARE(texts(m_boxes->boxes()), QStringList{box});
     }
+}
+
+void ExamTest::testManyExamsShareBadges()
+{
+    // Thousands of exams of a few subjects, two of them without a badge of
+    // their own: one decoded picture per badge serves them all.
+    const QStringList subjects{QStringLiteral("数学"), QStringLiteral("英语"), QStringLiteral("物理"),
+                               QStringLiteral("Zoology"), QString()};
+    QJsonArray many;
+    for (int i = 0; i < 3000; ++i)
+        many.append(examObject(QStringLiteral("E%1").arg(i), subjects.at(i % subjects.size())));
+    auto w = openWindow();
+    serveStandardExam(QStringLiteral("school"));
+    serveExams(QStringLiteral("school"), many);
+    DialogExam dialog(w.get());
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    clickItem(child<QListWidget>(&dialog, "listWidgetExamName"), 0, true);
+
+    auto *exams = child<QListWidget>(&dialog, "listWidgetExam");
+    QCOMPARE(exams->count(), many.size());
+    QMap<QString, QSet<qint64>> badgesBySubject;
+    QSet<qint64> badges;
+    for (int i = 0; i < exams->count(); ++i) {
+        const QJsonObject exam = exams->item(i)->data(Qt::UserRole).toJsonObject();
+        QCOMPARE(exam.value(QStringLiteral("id")).toString(), QStringLiteral("E%1").arg(i));
+        const qint64 key = exams->item(i)->icon().cacheKey();
+        badgesBySubject[exam.value(QStringLiteral("subject")).toString()].insert(key);
+        badges.insert(key);
+    }
+    for (const QString &subject : subjects)
+        QCOMPARE(badgesBySubject.value(subject).size(), 1);
+    // 数, 英, 物 and the shared fallback.
+    QCOMPARE(badges.size(), 4);
+    QCOMPARE(*badgesBySubject.value(QStringLiteral("Zoology")).begin(), *badgesBySubject.value(QString()).begin());
+    const QImage math = QIcon(QStringLiteral(":/image/res/images/subjects/数.png")).pixmap(32, 32).toImage();
+    QCOMPARE(exams->item(0)->icon().pixmap(32, 32).toImage(), math);
+    QCOMPARE(m_boxes->count(), 0);
 }
 
 void ExamTest::testStatusFlags_data()

@@ -35,6 +35,8 @@ private slots:
 
     void testReplies_data();
     void testReplies();
+    void testReplySizeLimit_data();
+    void testReplySizeLimit();
     void testFailureTexts();
     void testUntrustedCertificate();
     void testRedirects();
@@ -288,6 +290,69 @@ void PlatformRequestTest::testReplies()
     QCOMPARE(reply.isObject(), shape == QLatin1String("object"));
     QCOMPARE(reply.isArray(), shape == QLatin1String("array"));
     QCOMPARE(reply.json, shape != QLatin1String("none"));
+}
+
+// A JSON array [1, 2] padded with spaces to exactly `size` bytes.
+static QByteArray paddedArray(qint64 size)
+{
+    return QByteArray("[1,") + QByteArray(int(size - 5), ' ') + QByteArray("2]");
+}
+
+void PlatformRequestTest::testReplySizeLimit_data()
+{
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<bool>("chunked");
+    QTest::addColumn<QString>("via"); // "form", "multipart", or "own post" (only the wait limits it)
+    const qint64 limit = PlatformRequest::kMaxReplyBytes;
+    const qint64 past = limit + 4 * 1024 * 1024;
+    QTest::newRow("announced past the limit") << past << false << QStringLiteral("form");
+    QTest::newRow("chunked past the limit") << past << true << QStringLiteral("multipart");
+    QTest::newRow("own post, chunked past the limit") << past << true << QStringLiteral("own post");
+    QTest::newRow("announced at the limit") << limit << false << QStringLiteral("form");
+    QTest::newRow("chunked at the limit") << limit << true << QStringLiteral("multipart");
+}
+
+void PlatformRequestTest::testReplySizeLimit()
+{
+    QFETCH(qint64, size);
+    QFETCH(bool, chunked);
+    QFETCH(QString, via);
+    PlatformSimulator::Reply scripted;
+    scripted.body = paddedArray(size);
+    scripted.chunked = chunked;
+    const QString path = QStringLiteral("/school/s1/client/student");
+    m_sim.setReply(path, scripted);
+    scripted.body.clear();
+
+    const QUrl url = PlatformRequest::customerUrl(QStringLiteral("school"), QStringLiteral("s1"),
+                                                  QStringLiteral("/client/student"));
+    QNetworkAccessManager manager;
+    QNetworkReply *posted = nullptr;
+    if (via == QLatin1String("form"))
+        posted = PlatformRequest::postForm(&manager, url, PlatformForm().add(QStringLiteral("key"), QStringLiteral("k")));
+    else if (via == QLatin1String("multipart"))
+        posted = PlatformRequest::postMultipart(&manager, url, PlatformMultipart().add(QStringLiteral("key"), QStringLiteral("k")));
+    else
+        posted = manager.post(QNetworkRequest(url), QByteArray("key=k"));
+    qint64 received = 0;
+    connect(posted, &QNetworkReply::downloadProgress, this, [&received](qint64 bytes, qint64) { received = bytes; });
+    const PlatformReply reply = PlatformRequest::waitAndRead(posted);
+
+    QVERIFY2(reply.httpStatus == 200, qPrintable(reply.errorText));
+    QCOMPARE(m_sim.requestsTo(path).size(), 1);
+    if (size > PlatformRequest::kMaxReplyBytes) {
+        QVERIFY(reply.failed);
+        QCOMPARE(reply.errorText, QStringLiteral("平台回复过大（超过 32 MiB），已中止"));
+        QVERIFY(reply.body.isEmpty());
+        QVERIFY(!reply.json);
+        // Stopped on the way, not read whole first.
+        QVERIFY2(received <= PlatformRequest::kMaxReplyBytes + 1024 * 1024, qPrintable(QString::number(received)));
+    } else {
+        QVERIFY2(!reply.failed, qPrintable(reply.errorText));
+        QCOMPARE(reply.body.size(), int(size));
+        QVERIFY(reply.isArray());
+        QCOMPARE(reply.array(), (QJsonArray{1, 2}));
+    }
 }
 
 void PlatformRequestTest::testFailureTexts()

@@ -570,13 +570,24 @@ private:
         QByteArray out = "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + reasonPhrase(reply.status) + "\r\n";
         if (!reply.contentType.isEmpty())
             out += "Content-Type: " + reply.contentType + "\r\n";
-        out += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
+        if (reply.chunked)
+            out += "Transfer-Encoding: chunked\r\n";
+        else
+            out += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
         out += m_closeAfter ? "Connection: close\r\n" : "Connection: keep-alive\r\n";
         for (const auto &h : reply.headers)
             out += h.first + ": " + h.second + "\r\n";
         out += "\r\n";
-        if (!head)
+        if (!head && reply.chunked) {
+            const int chunk = 64 * 1024;
+            for (int at = 0; at < reply.body.size(); at += chunk) {
+                const QByteArray piece = reply.body.mid(at, chunk);
+                out += QByteArray::number(piece.size(), 16) + "\r\n" + piece + "\r\n";
+            }
+            out += "0\r\n\r\n";
+        } else if (!head) {
             out += reply.body;
+        }
         m_socket->write(out);
         m_idle.start();
         if (m_closeAfter) {

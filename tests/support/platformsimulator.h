@@ -94,6 +94,8 @@ public:
         bool dropConnection = false;
         // Extra reply headers, sent after the standard ones.
         QList<QPair<QByteArray, QByteArray>> headers;
+        // Sends the body chunked, without Content-Length.
+        bool chunked = false;
     };
 
     // Called on the server thread, never on the caller's: it must only touch
