@@ -3,6 +3,7 @@
 
 #include "answers.h"
 #include "dialogabout.h"
+#include "dialogdebug.h"
 #include "curlglobal.h"
 #include "dialogexam.h"
 #include "dialoginitforentiresheetuploadtip.h"
@@ -251,7 +252,13 @@ void MainWindow::closeEvent(QCloseEvent *event)
 
 void MainWindow::about()
 {
-    DialogAbout dialog(this);
+    DialogAbout::Program program = DialogAbout::ardentiq();
+    program.hiddenTool = [](QWidget *) {
+        DialogDebug debug;
+        debug.exec();
+    };
+    program.checkUpgrade = [this] { upgrade(); };
+    DialogAbout dialog(program, this);
     dialog.exec();
 }
 

@@ -5,6 +5,7 @@
 // platform dialogs and workers read and write is its ExamSession part.
 
 #include "answerkey.h"
+#include "examroster.h"
 #include "examsession.h"
 #include "myupload.h"
 #include "recognitionsettings.h"
@@ -53,7 +54,7 @@ protected:
     int m_twainState = 1;
 };
 
-class MainWindow : public QMainWindow, public CTwain, public ExamSession {
+class MainWindow : public QMainWindow, public CTwain, public ExamSession, public ExamRoster {
     Q_OBJECT
 public:
     explicit MainWindow(QWidget *parent = nullptr);
@@ -234,6 +235,10 @@ public:
     QVector<OptionalSubjectSection> &optionalSubjectSections = templateModel.optionalSubjectSections;
 
     QMap<QString, StudentInfo> studentMap;
+    // The roster as the review dialogs read it.
+    const QMap<QString, StudentInfo> &rosterByCode() const override { return studentMap; }
+    QString rosterGradeName() const override { return gradeName; }
+    QString rosterSubjectName() const override { return subjectName; }
 
     DialogSearchSheetImageTip *searchSheetImageTip = nullptr;
     int processNextRow = 0;

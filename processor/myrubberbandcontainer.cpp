@@ -282,6 +282,10 @@ void MyRubberBandContainer::imageEdit()
     }
     DialogImageEdit dialog(view->imagePath, fileRect(), mw->imageEditColor, mw->imageEditWidth,
                            MainWindow::iniPath());
-    if (dialog.exec() == QDialog::Accepted && mw->myImage)
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    mw->imageEditColor = dialog.imageEditColor;
+    mw->imageEditWidth = dialog.imageEditWidth;
+    if (mw->myImage)
         mw->myImage->loadImage(view->imagePath);
 }

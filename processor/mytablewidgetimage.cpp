@@ -8,6 +8,7 @@
 #include "dialogsetcode.h"
 #include "desktopopener.h"
 #include "dialogsort.h"
+#include "imagefile.h"
 #include "mainwindow.h"
 #include "messagebox.h"
 #include "multipleselect.h"
@@ -22,12 +23,8 @@
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QMenu>
-#include <QSaveFile>
 #include <QThread>
 #include <QUrl>
-
-#include <opencv2/core.hpp>
-#include <opencv2/imgcodecs.hpp>
 
 #include <algorithm>
 #include <set>
@@ -542,53 +539,13 @@ void MyTableWidgetImage::showRowImage()
     }
 }
 
-bool MyTableWidgetImage::rotateImageFile(const QString &path, int mode, QString *error)
-{
-    auto fail = [error, &path](const QString &what) {
-        if (error)
-            *error = what + path;
-        return false;
-    };
-    if (mode < 0 || mode > 2)
-        return fail(QStringLiteral("旋转方式无效："));
-    QFile in(path);
-    if (!in.open(QIODevice::ReadOnly))
-        return fail(QStringLiteral("无法读取图片："));
-    const QByteArray bytes = in.readAll();
-    in.close();
-
-    std::vector<uchar> encoded;
-    try {
-        const cv::Mat raw(1, bytes.size(), CV_8U, const_cast<char *>(bytes.constData()));
-        const cv::Mat image = cv::imdecode(raw, cv::IMREAD_UNCHANGED);
-        if (image.empty())
-            return fail(QStringLiteral("无法读取图片："));
-        static const cv::RotateFlags flags[] = {cv::ROTATE_90_CLOCKWISE, cv::ROTATE_180,
-                                                cv::ROTATE_90_COUNTERCLOCKWISE};
-        cv::Mat rotated;
-        cv::rotate(image, rotated, flags[mode]);
-        const std::string extension = "." + QFileInfo(path).suffix().toLower().toStdString();
-        if (!cv::imencode(extension, rotated, encoded))
-            return fail(QStringLiteral("无法保存图片："));
-    } catch (const cv::Exception &) {
-        return fail(QStringLiteral("无法保存图片："));
-    }
-
-    QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly)
-        || out.write(reinterpret_cast<const char *>(encoded.data()), qint64(encoded.size())) != qint64(encoded.size())
-        || !out.commit())
-        return fail(QStringLiteral("无法保存图片："));
-    return true;
-}
-
 void MyTableWidgetImage::rotateRowImageFile(int mode)
 {
     if (!item(contextRow, Path) || refuseWhileProcessing())
         return;
     const QString path = rowFilePath(contextRow);
     QString error;
-    if (!rotateImageFile(path, mode, &error)) {
+    if (!ImageFile::rotate(path, mode, -1, &error)) {
         addLog(error);
         return;
     }
@@ -600,8 +557,8 @@ void MyTableWidgetImage::rotateBatch()
 {
     if (refuseWhileProcessing())
         return;
-    DialogRotate dialog(this, FilePathRole, [](const QString &path, int mode) { return rotateImageFile(path, mode); },
-                        this);
+    DialogRotate dialog(this);
+    dialog.imageTable = this;
     dialog.exec();
 }
 

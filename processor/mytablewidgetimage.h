@@ -65,9 +65,6 @@ public:
     QString cellText(int row, int column) const;
     QString rowFilePath(int row) const;
 
-    // Rotates an image file by 90° steps clockwise (mode 0 = 90°, 1 = 180°,
-    // 2 = 270°), writing through a temporary file in the same folder.
-    static bool rotateImageFile(const QString &path, int mode, QString *error = nullptr);
     // Exchanges the names of two files of one folder. On failure every file
     // is back under its own name (or the error says where it is).
     static bool exchangeFileNames(const QString &a, const QString &b, QString *error = nullptr);

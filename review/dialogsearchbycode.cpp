@@ -1,37 +1,21 @@
 #include "dialogsearchbycode.h"
+#include "ui_dialogsearchbycode.h"
 
-#include <QDialogButtonBox>
-#include <QFormLayout>
-#include <QLineEdit>
-#include <QVBoxLayout>
-
-DialogSearchByCode::DialogSearchByCode(QWidget *parent) : QDialog(parent)
+DialogSearchByCode::DialogSearchByCode(QWidget *parent) : QDialog(parent), ui(new Ui::DialogSearchByCode)
 {
+    ui->setupUi(this);
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
-    setWindowTitle(QStringLiteral("考号查找"));
+    connect(ui->pushButtonOK, &QPushButton::clicked, this, &DialogSearchByCode::accept);
+}
 
-    lineEditCode = new QLineEdit(this);
-    lineEditCode->setObjectName(QStringLiteral("lineEditCode"));
-    auto *form = new QFormLayout;
-    form->addRow(QStringLiteral("考号："), lineEditCode);
-
-    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->setObjectName(QStringLiteral("buttonBox"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &DialogSearchByCode::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &DialogSearchByCode::reject);
-
-    auto *layout = new QVBoxLayout(this);
-    layout->addLayout(form);
-    layout->addWidget(buttons);
+DialogSearchByCode::~DialogSearchByCode()
+{
+    delete ui;
 }
 
 void DialogSearchByCode::accept()
 {
-    const QString typed = lineEditCode->text().trimmed();
-    if (typed.isEmpty()) {
-        lineEditCode->setFocus();
-        return;
-    }
-    code = typed;
-    QDialog::accept();
+    code = ui->lineEditCode->text();
+    if (!code.isEmpty())
+        QDialog::accept();
 }

@@ -1,22 +1,22 @@
 #pragma once
-// Asks for a student code to look up in the result table.
+// Asks for a student code to find in the result table.
 
 #include <QDialog>
 
-class QLineEdit;
+namespace Ui { class DialogSearchByCode; }
 
 class DialogSearchByCode : public QDialog {
     Q_OBJECT
 public:
     explicit DialogSearchByCode(QWidget *parent = nullptr);
+    ~DialogSearchByCode() override;
 
-    // The code typed, trimmed; set when the dialog is accepted.
-    QString code;
+    QString code; // out: the code typed
 
 public slots:
-    // Stays open while the code is empty.
+    // Stays open while the code field is empty.
     void accept() override;
 
 private:
-    QLineEdit *lineEditCode = nullptr;
+    Ui::DialogSearchByCode *ui;
 };

@@ -1,37 +1,36 @@
 #pragma once
-// Asks which anchor's search area the selection becomes, and on which pages
-// and sheets.
+// Asks where a new anchor search area, drawn on the sheet image, applies:
+// which anchor, all pages or the current one, every sheet or this one.
 
 #include <QDialog>
 
-class QCheckBox;
-class QRadioButton;
+class QButtonGroup;
+
+namespace Ui { class DialogSetAnchorPointROI; }
 
 class DialogSetAnchorPointROI : public QDialog {
     Q_OBJECT
 public:
     explicit DialogSetAnchorPointROI(QWidget *parent = nullptr);
+    ~DialogSetAnchorPointROI() override;
 
     // Inputs, set before exec.
-    bool isRectangleAnchor = true;
-    int currentPage = 1;
+    bool isRectangleAnchor = true; // anchors A and B, else the printed-text anchor
+    int currentPage = 1;           // 1-based page position in its sheet
 
     // Results, read after Accepted.
-    int pageScope = 0;              // 0 all pages, 1 the current page only
-    int anchorType = 0;             // 0 anchor A, 1 anchor B, 2 printed-text anchor
+    int pageScope = 0;             // 0 all pages, 1 the current page only
+    int anchorType = 0;            // 0 anchor A, 1 anchor B, 2 printed-text anchor
     bool applyToAllSheets = true;
-
-    QRadioButton *radioButtonAllPages = nullptr;
-    QRadioButton *radioButtonCurrentPage = nullptr;
-    QRadioButton *radioButtonAnchorA = nullptr;
-    QRadioButton *radioButtonAnchorB = nullptr;
-    QRadioButton *radioButtonPrintText = nullptr;
-    QCheckBox *checkBoxApplyToAllSheets = nullptr;
 
 public slots:
     void accept() override;
 
 protected:
-    // The inputs arrive after construction; the choices follow them here.
     void showEvent(QShowEvent *event) override;
+
+private:
+    Ui::DialogSetAnchorPointROI *ui;
+    QButtonGroup *m_pageScope;
+    QButtonGroup *m_anchorType;
 };

@@ -1,53 +1,38 @@
 #include "dialogsetcode.h"
+#include "ui_dialogsetcode.h"
 
-#include <QCheckBox>
-#include <QHBoxLayout>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QRegularExpressionValidator>
-#include <QVBoxLayout>
 
-DialogSetCode::DialogSetCode(QWidget *parent, bool autoStart) : QDialog(parent), autoStartProcess(autoStart)
+DialogSetCode::DialogSetCode(QWidget *parent, bool autoStart) : QDialog(parent), ui(new Ui::DialogSetCode)
 {
-    setWindowTitle(QStringLiteral("设定考号"));
+    ui->setupUi(this);
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
-    auto *layout = new QVBoxLayout(this);
-    auto *row = new QHBoxLayout;
-    row->addWidget(new QLabel(QStringLiteral("考号："), this));
-    lineEditCode = new QLineEdit(this);
-    lineEditCode->setObjectName(QStringLiteral("lineEditCode"));
-    // The code names files of the sheet, so only digits get through.
-    lineEditCode->setValidator(
-        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{1,20}")), lineEditCode));
-    row->addWidget(lineEditCode);
-    layout->addLayout(row);
-    auto *bottom = new QHBoxLayout;
-    checkBoxAutoStartProcess = new QCheckBox(QStringLiteral("开始处理本份答卷"), this);
-    checkBoxAutoStartProcess->setObjectName(QStringLiteral("checkBoxAutoStartProcess"));
-    checkBoxAutoStartProcess->setChecked(autoStart);
-    pushButtonOK = new QPushButton(QStringLiteral("确定"), this);
-    pushButtonOK->setObjectName(QStringLiteral("pushButtonOK"));
-    bottom->addWidget(checkBoxAutoStartProcess);
-    bottom->addStretch();
-    bottom->addWidget(pushButtonOK);
-    layout->addLayout(bottom);
-    connect(pushButtonOK, &QPushButton::clicked, this, &DialogSetCode::accept);
+    // The code becomes part of file names: digits only.
+    ui->lineEditCode->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{1,20}")), ui->lineEditCode));
+    ui->checkBoxAutoStartProcess->setChecked(autoStart);
+    connect(ui->pushButtonOK, &QPushButton::clicked, this, &DialogSetCode::accept);
+}
+
+DialogSetCode::~DialogSetCode()
+{
+    delete ui;
 }
 
 void DialogSetCode::showEvent(QShowEvent *event)
 {
-    lineEditCode->setText(code);
-    lineEditCode->selectAll();
+    ui->lineEditCode->setText(code);
     QDialog::showEvent(event);
 }
 
 void DialogSetCode::accept()
 {
-    // A preset that is not a plain code stays until the operator fixes it.
-    if (lineEditCode->text().isEmpty() || !lineEditCode->hasAcceptableInput())
+    // A preset that is no plain code (set before the field checked input)
+    // stays until the operator corrects it.
+    const QString typed = ui->lineEditCode->text();
+    if (typed.isEmpty() || !ui->lineEditCode->hasAcceptableInput())
         return;
-    code = lineEditCode->text();
-    autoStartProcess = checkBoxAutoStartProcess->isChecked();
+    code = typed;
+    autoStartProcess = ui->checkBoxAutoStartProcess->isChecked();
     QDialog::accept();
 }

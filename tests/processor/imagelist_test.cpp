@@ -18,6 +18,7 @@
 #include "mytablewidgetimage.h"
 #include "mytablewidgetresult.h"
 #include "omrresources.h"
+#include "rotatethread.h"
 
 #include <opencv2/imgcodecs.hpp>
 
@@ -443,11 +444,13 @@ void ImageListTest::testDeleteSelectedRows()
 
     whenModal<DialogImageDelete>([accept, deleteFiles](DialogImageDelete *d) {
         QCOMPARE(d->windowTitle(), QStringLiteral("删除"));
-        d->checkBox->setChecked(true);
-        d->checkBox->setChecked(deleteFiles);
+        auto *box = d->findChild<QCheckBox *>(QStringLiteral("checkBoxDeleteLocalFile"));
+        box->click();
+        if (!deleteFiles)
+            box->click();
         QCOMPARE(d->deleteLocalFile, deleteFiles);
         if (accept)
-            d->pushButtonOK->click();
+            d->findChild<QPushButton *>(QStringLiteral("pushButtonOK"))->click();
         else
             d->reject();
     });
@@ -670,12 +673,16 @@ void ImageListTest::testRotateBatch()
     QVERIFY(batch);
     QStringList failed;
     whenModal<DialogRotate>([&failed](DialogRotate *d) {
-        QCOMPARE(d->spinBoxTo->maximum(), 4);
-        d->spinBoxFrom->setValue(2);
-        d->spinBoxTo->setValue(3);
-        d->comboBoxAngle->setCurrentIndex(2); // 180
-        d->pushButtonOK->click();
+        QCOMPARE(d->findChild<QLineEdit *>(QStringLiteral("lineEditEndID"))->text(), QStringLiteral("4"));
+        d->findChild<QLineEdit *>(QStringLiteral("lineEditStartID"))->setText(QStringLiteral("2"));
+        d->findChild<QLineEdit *>(QStringLiteral("lineEditEndID"))->setText(QStringLiteral("3"));
+        d->findChild<QComboBox *>(QStringLiteral("comboBox"))->setCurrentIndex(2); // 180
+        QSignalSpy done(d->worker, &RotateThread::finished);
+        d->findChild<QPushButton *>(QStringLiteral("pushButtonStart"))->click();
+        QVERIFY(done.wait());
+        QTRY_VERIFY(!d->isRotating());
         failed = d->failedFiles;
+        d->findChild<QPushButton *>(QStringLiteral("pushButtonOK"))->click();
     });
     MessageBoxRecorder boxes;
     batch->trigger();
@@ -683,7 +690,7 @@ void ImageListTest::testRotateBatch()
     QCOMPARE(darkCorner(paths[0]), 0);
     QCOMPARE(darkCorner(paths[1]), 2);
     QCOMPARE(darkCorner(paths[3]), 0);
-    QCOMPARE(failed, QStringList{paths[2]});
+    QCOMPARE(failed, QStringList{QStringLiteral("无法读取图片：") + paths[2]});
     QCOMPARE(boxes.count(), 1);
     QFile f(paths[2]);
     QVERIFY(f.open(QIODevice::ReadOnly));
@@ -884,14 +891,16 @@ void ImageListTest::testSetCode()
     list()->fillContextMenu(rowPoint(3));
     QString shown;
     whenModal<DialogSetCode>([&shown](DialogSetCode *d) {
-        shown = d->lineEditCode->text();
-        QVERIFY(!d->checkBoxAutoStartProcess->isChecked());
-        d->lineEditCode->clear();
-        d->pushButtonOK->click();
+        auto *edit = d->findChild<QLineEdit *>(QStringLiteral("lineEditCode"));
+        auto *ok = d->findChild<QPushButton *>(QStringLiteral("pushButtonOK"));
+        shown = edit->text();
+        QVERIFY(!d->findChild<QCheckBox *>(QStringLiteral("checkBoxAutoStartProcess"))->isChecked());
+        edit->clear();
+        ok->click();
         QVERIFY(d->isVisible()); // empty: stays open
-        QTest::keyClicks(d->lineEditCode, QStringLiteral("12ab34"));
-        QCOMPARE(d->lineEditCode->text(), QStringLiteral("1234")); // digits only
-        d->pushButtonOK->click();
+        QTest::keyClicks(edit, QStringLiteral("12ab34"));
+        QCOMPARE(edit->text(), QStringLiteral("1234")); // digits only
+        ok->click();
     });
     menuAction(QStringLiteral("设定考号(&C)"))->trigger();
     QCOMPARE(shown, QStringLiteral("2024001"));
@@ -902,9 +911,9 @@ void ImageListTest::testSetCode()
     // With auto start on an incomplete sheet (row 4 alone): refused, no run.
     list()->fillContextMenu(rowPoint(4));
     whenModal<DialogSetCode>([](DialogSetCode *d) {
-        d->lineEditCode->setText(QStringLiteral("555"));
-        d->checkBoxAutoStartProcess->setChecked(true);
-        d->pushButtonOK->click();
+        d->findChild<QLineEdit *>(QStringLiteral("lineEditCode"))->setText(QStringLiteral("555"));
+        d->findChild<QCheckBox *>(QStringLiteral("checkBoxAutoStartProcess"))->setChecked(true);
+        d->findChild<QPushButton *>(QStringLiteral("pushButtonOK"))->click();
     });
     menuAction(QStringLiteral("设定考号(&C)"))->trigger();
     QCOMPARE(list()->item(4, Code)->text(), QStringLiteral("555"));
@@ -915,8 +924,8 @@ void ImageListTest::testSetCode()
     // The choice is handed to the next dialog; a cancelled one changes nothing.
     list()->fillContextMenu(rowPoint(0));
     whenModal<DialogSetCode>([](DialogSetCode *d) {
-        QVERIFY(d->checkBoxAutoStartProcess->isChecked());
-        d->lineEditCode->setText(QStringLiteral("999"));
+        QVERIFY(d->findChild<QCheckBox *>(QStringLiteral("checkBoxAutoStartProcess"))->isChecked());
+        d->findChild<QLineEdit *>(QStringLiteral("lineEditCode"))->setText(QStringLiteral("999"));
         d->reject();
     });
     menuAction(QStringLiteral("设定考号(&C)"))->trigger();

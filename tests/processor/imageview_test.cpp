@@ -22,7 +22,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QDialogButtonBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -465,7 +465,7 @@ void ImageViewTest::testBarcodeCheck()
     MessageBoxRecorder boxes;
     WhenShown<DialogBarCodeCheck> direction([answer](DialogBarCodeCheck *dialog) {
         if (answer)
-            dialog->findChild<QPushButton *>(QStringLiteral("pushButtonHorizontal"))->click();
+            dialog->findChild<QPushButton *>(QStringLiteral("pushButtonHor"))->click();
         else
             dialog->reject();
     });
@@ -527,15 +527,17 @@ void ImageViewTest::testSetROI()
     bool startChoices = false;
     QString pageText;
     WhenShown<DialogSetAnchorPointROI> choose([&](DialogSetAnchorPointROI *dialog) {
-        rectangleOffered = dialog->radioButtonAnchorA->isVisible() && dialog->radioButtonAnchorB->isVisible();
-        pageText = dialog->radioButtonCurrentPage->text();
-        startChoices = dialog->radioButtonAllPages->isChecked() && dialog->checkBoxApplyToAllSheets->isChecked()
-                       && (textAnchoredPage ? dialog->radioButtonPrintText : dialog->radioButtonAnchorA)->isChecked();
-        (pageScope == 0 ? dialog->radioButtonAllPages : dialog->radioButtonCurrentPage)->setChecked(true);
-        dialog->checkBoxApplyToAllSheets->setChecked(allSheets);
+        auto radio = [dialog](const char *name) { return dialog->findChild<QRadioButton *>(QLatin1String(name)); };
+        auto *everySheet = dialog->findChild<QCheckBox *>(QStringLiteral("checkBoxApplyToAll"));
+        rectangleOffered = radio("radioButtonA")->isVisible() && radio("radioButtonB")->isVisible();
+        pageText = radio("radioButtonApplyToPresentPage")->text();
+        startChoices = radio("radioButtonApplyToAllPage")->isChecked() && everySheet->isChecked()
+                       && radio(textAnchoredPage ? "radioButtonPrintTextAnchor" : "radioButtonA")->isChecked();
+        radio(pageScope == 0 ? "radioButtonApplyToAllPage" : "radioButtonApplyToPresentPage")->setChecked(true);
+        everySheet->setChecked(allSheets);
         if (anchor == QLatin1String("B"))
-            dialog->radioButtonAnchorB->setChecked(true);
-        dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
+            radio("radioButtonB")->setChecked(true);
+        dialog->findChild<QPushButton *>(QStringLiteral("pushButtonOK"))->click();
     });
     label->rubberBand->setROI();
 
@@ -571,7 +573,7 @@ void ImageViewTest::testSetROIRefusals()
         }
         return texts;
     };
-    auto accept = [](DialogSetAnchorPointROI *d) { d->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click(); };
+    auto accept = [](DialogSetAnchorPointROI *d) { d->findChild<QPushButton *>(QStringLiteral("pushButtonOK"))->click(); };
 
     {   // No current row, then no template: nothing is asked.
         WhenShown<DialogSetAnchorPointROI> never(accept);
@@ -632,15 +634,20 @@ void ImageViewTest::testImageEdit()
         shownPart = dialog->editRect();
         // The editor's write, so the view's reload can be seen.
         writeImage(QStringLiteral("edit.png"), 410, 300);
-        dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
+        // The pen chosen here is the window's next pen.
+        dialog->findChild<QComboBox *>(QStringLiteral("comboBoxColor"))->setCurrentIndex(0);
+        dialog->findChild<QComboBox *>(QStringLiteral("comboBoxWidth"))->setCurrentText(QStringLiteral("9"));
+        dialog->findChild<QPushButton *>(QStringLiteral("pushButtonOK"))->click();
     });
     label->rubberBand->imageEdit();
     QVERIFY(edit.seen);
     QCOMPARE(shownPart, QRect(350, 250, 50, 50));  // cut back to the image
     QCOMPARE(label->sourceImage->width(), 410);
+    QCOMPARE(w.imageEditColor, 255);
+    QCOMPARE(w.imageEditWidth, 9);
     QSettings settings(ini, QSettings::IniFormat);
-    QCOMPARE(settings.value(QStringLiteral("ImageEdit/Color")).toString(), QStringLiteral("0"));
-    QCOMPARE(settings.value(QStringLiteral("ImageEdit/Width")).toString(), QStringLiteral("12"));
+    QCOMPARE(settings.value(QStringLiteral("ImageEdit/Color")).toString(), QStringLiteral("255"));
+    QCOMPARE(settings.value(QStringLiteral("ImageEdit/Width")).toString(), QStringLiteral("9"));
     setSettingsFilePathForTesting(QString());
 }
 

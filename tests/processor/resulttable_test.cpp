@@ -15,7 +15,6 @@
 #include "omrresources.h"
 
 #include <QApplication>
-#include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -393,7 +392,7 @@ void ResultTableTest::testSearchByCode()
             return;
         }
         auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("lineEditCode"));
-        auto *ok = dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok);
+        auto *ok = dialog->findChild<QPushButton *>(QStringLiteral("pushButtonOK"));
         ok->click();
         stayedOpenWhenEmpty = dialog->isVisible();
         edit->setText(code);
