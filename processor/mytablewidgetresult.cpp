@@ -228,11 +228,7 @@ void MyTableWidgetResult::openEditObjectAnswer()
         return;
     auto *dialog = new DialogEditObjectAnswer(this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    connect(dialog, &DialogEditObjectAnswer::geometryChanged, this, [this](QPoint pos, QSize size) {
-        editAnswerPos = pos;
-        editAnswerSize = size;
-    });
-    if (!editAnswerPos.isNull() && !editAnswerSize.isNull()) {
+    if (remembered(editAnswerPos, editAnswerSize)) {
         dialog->move(editAnswerPos);
         dialog->resize(editAnswerSize);
     }

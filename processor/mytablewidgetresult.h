@@ -4,11 +4,10 @@
 // cells carry the data the reviews and the uploads work from (ResultItemRole).
 
 #include "resultitemrole.h"
+#include "resultreviewhost.h"
 #include "tablewidgetdisabledoubleclick.h"
 
 #include <QHash>
-#include <QPoint>
-#include <QSize>
 #include <QTableWidget>
 
 #include <atomic>
@@ -20,7 +19,10 @@ class QMenu;
 class QThread;
 class UploadSubjectImageThread;
 
-class MyTableWidgetResult : public QTableWidget {
+// As the review host it hands the cell viewers and the answers editor the
+// exam's answer keys and keeps their review memory (subjectImageScale,
+// objectImagePos, ... editAnswerScroll) for the table's life.
+class MyTableWidgetResult : public QTableWidget, public ResultReviewHost {
     Q_OBJECT
 public:
     explicit MyTableWidgetResult(QWidget *parent = nullptr);
@@ -58,19 +60,11 @@ public:
     // Read by recognition workers from their threads.
     std::atomic<bool> uploading{false};
     bool abnormalRowsOnly = false;
-    float subjectImageScale = 1.0f;
-    QPoint editAnswerPos;
-    QSize editAnswerSize;
-    int editAnswerScroll = 0;
-    QPoint objectImagePos;
-    QSize objectImageSize;
-    int objectShowType = 2;
-    QPoint optionalImagePos;
-    QSize optionalImageSize;
-    int optionalShowType = 2;
-    QPoint codeImagePos;
-    QSize codeImageSize;
-    int codeShowType = 2;
+
+    // Review host.
+    QTableWidget *reviewTable() override { return this; }
+    const QVector<AnswerSetting> &objectiveKeys() const override;
+    const QVector<AnswerSetting> &optionalKeys() const override;
 
 signals:
     void startUploadThread();

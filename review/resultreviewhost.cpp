@@ -1,0 +1,8 @@
+#include "resultreviewhost.h"
+
+#include <QWidget>
+
+ResultReviewHost *ResultReviewHost::of(QWidget *parent)
+{
+    return dynamic_cast<ResultReviewHost *>(parent);
+}
