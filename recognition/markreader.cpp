@@ -146,8 +146,7 @@ QString readObjectiveItem(const cv::Mat &image, const ObjectItem &item, float co
             return QString();
         }
     } else {
-        const int n = std::min(item.optionCount, int(item.options.size()));
-        for (int i = 0; i < n; ++i) {
+        for (int i = 0; i < item.options.size(); ++i) {
             if (item.options.at(i).width <= 0 || item.options.at(i).height <= 0) {
                 setError(errorText, QString::fromUtf8(kObjectBubbleSize).arg(number));
                 return QString();
@@ -182,9 +181,9 @@ QString readObjectiveItem(const cv::Mat &image, const ObjectItem &item, float co
                     answer += optionLetter(i);
             }
         } else {
-            // A list shorter than the option count bounds the question.
-            const int n = std::min(item.optionCount, int(item.options.size()));
-            for (int i = 0; i < n; ++i) {
+            // Every bubble of the list counts, in its order, whatever the
+            // option count says: a mark is never dropped.
+            for (int i = 0; i < item.options.size(); ++i) {
                 const OptionBox &box = item.options.at(i);
                 const qint64 c0 = qint64(box.x) - item.rect.x();
                 const qint64 r0 = qint64(box.y) - item.rect.y();
