@@ -4,6 +4,7 @@
 #include "answers.h"
 #include "codereader.h"
 #include "featurealign.h"
+#include "imagewritequeue.h"
 #include "markreader.h"
 #include "subjectcutter.h"
 
@@ -166,6 +167,7 @@ private:
     // receiver does to the tables.
     void unprocessed(int start)
     {
+        m_itemImages.drain();
         m_run.codes.releaseSheet(start);
         m_sink.setUnprocessed(start, start + m_pages);
     }
@@ -512,7 +514,7 @@ private:
         StageClock clock(counter(&PipelineTimings::marks));
         QString error;
         const QString marks = readObjectiveItem(work, item, m_s.coverPercentageObject, ox, oy, m_s.markPointAlgo,
-                                                m_s.threshold, m_objectsDir, m_code, &error);
+                                                m_s.threshold, m_objectsDir, m_code, &error, &m_itemImages);
         if (marks.isEmpty()) {
             fail(error.isEmpty() ? QStringLiteral("题号 %1 的客观题无法识别").arg(item.item) : error);
             return false;
@@ -595,7 +597,7 @@ private:
             QString error;
             const QString chosen = readOptionalChoice(work, m_optionalsDir, m_code, group, ox, oy,
                                                       m_s.coverPercentageOptional, m_s.markPointAlgo,
-                                                      m_s.threshold, &error);
+                                                      m_s.threshold, &error, &m_itemImages);
             if (chosen.isEmpty() && !error.isEmpty()) {
                 fail(error);
                 return false;
@@ -629,6 +631,8 @@ private:
     {
         if (m_originalPaths.size() != m_pages)
             return;
+        // Nothing of the sheet is reported done before its files are on disk.
+        m_itemImages.drain();
         if (m_s.sheetUpload) {
             while (m_sink.uploadPoolRunning())
                 QThread::msleep(1);
@@ -664,6 +668,9 @@ private:
     int m_studentID = -1;
     int m_resultRowIndex = -1;
     float m_total = 0.0f;
+    // Item images are encoded and written while the next questions are read;
+    // drained before the sheet is reported done or failed, and on leaving.
+    ImageWriteQueue m_itemImages;
 };
 
 } // namespace

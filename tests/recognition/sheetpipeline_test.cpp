@@ -48,6 +48,47 @@ bool cropPage(const QString &path, int dropColumns, int dropRows)
     return cv::imwrite(QFile::encodeName(path).toStdString(), cut);
 }
 
+// Looks at the exam folder the moment a sheet is reported done: every item
+// image of the sheet must be complete by then.
+class ItemImageCheckingSink : public RecordingSink {
+public:
+    ItemImageCheckingSink(const QStringList &paths, const QString &examDir)
+        : RecordingSink(paths), m_examDir(examDir) {}
+
+    void processForOneStudentSuccessed(int start, int end, int resultRowIndex, QStringList paths) override
+    {
+        const ResultRow result = results().value(resultRowIndex);
+        QStringList names;
+        for (int item : result.objectives.keys())
+            names << QStringLiteral("objects/%1-%2").arg(result.code).arg(item);
+        for (const QString &chosen : result.optionals)
+            names << QStringLiteral("optionals/%1-%2").arg(result.code, chosen.mid(2));
+        QStringList missing;
+        for (const QString &name : names) {
+            for (const char *suffix : {"-o.jpg", "-b.png"}) {
+                const QString file = m_examDir + QLatin1Char('/') + name + QLatin1String(suffix);
+                if (TestUtil::readGrey(file).empty())
+                    missing << file;
+            }
+        }
+        {
+            QMutexLocker lock(&m_checkMutex);
+            m_missing << missing;
+            m_checked += names.size();
+        }
+        RecordingSink::processForOneStudentSuccessed(start, end, resultRowIndex, paths);
+    }
+
+    QStringList missing() const { QMutexLocker lock(&m_checkMutex); return m_missing; }
+    int checked() const { QMutexLocker lock(&m_checkMutex); return m_checked; }
+
+private:
+    const QString m_examDir;
+    mutable QMutex m_checkMutex;
+    QStringList m_missing;
+    int m_checked = 0;
+};
+
 } // namespace
 
 class SheetPipelineTest : public QObject {
@@ -65,6 +106,7 @@ private slots:
     void testProcessedRowsAreSkipped();
     void testIrregularQuestionReadByItsBubbles_data();
     void testIrregularQuestionReadByItsBubbles();
+    void testItemImagesOnDiskWhenSheetReported();
 
 private:
     QTemporaryDir m_dir;
@@ -502,6 +544,30 @@ void SheetPipelineTest::testIrregularQuestionReadByItsBubbles()
     QCOMPARE(o.score, scoreObjectiveItem(marked, key.answer, key.multiple, key.score, key.compareType, key.partScore));
     QVERIFY(fx.loadLog().contains(QStringLiteral("第 %1 页客观题 %2 的选项数写为 %3，实有 %4 个选项，按实有选项识别")
                                       .arg(fx.spec().itemPage(item)).arg(item).arg(written).arg(boxes)));
+}
+
+void SheetPipelineTest::testItemImagesOnDiskWhenSheetReported()
+{
+    RecognitionSettings settings;
+    const QString exam = m_dir.filePath(QStringLiteral("item-images"));
+    PipelineFixture fx(SheetSpec::standard(SheetSpec::BlackRectangles, SheetSpec::CodeBubbles, 2, 150), exam,
+                       settings);
+    QVERIFY2(fx.ok(), qPrintable(fx.error()));
+    QStringList paths;
+    for (int s = 0; s < 4; ++s) {
+        StudentMarks marks = StudentMarks::random(fx.spec(), quint32(40 + s));
+        marks.code = QStringLiteral("30000000%1").arg(s, 2, 10, QLatin1Char('0'));
+        fx.addStudent(marks.code, s + 1);
+        paths << fx.writeStudent(marks, Distortion(), s);
+    }
+    ItemImageCheckingSink sink(paths, exam);
+    fx.run(sink, paths.size(), 3, &settings);
+
+    QCOMPARE(sink.results().size(), 4);
+    for (const RecordingSink::ResultRow &r : sink.results())
+        QCOMPARE(r.pagePaths.size(), 2);
+    QVERIFY(sink.checked() > 4 * 20);
+    QVERIFY2(sink.missing().isEmpty(), qPrintable(sink.missing().join(QLatin1Char('\n'))));
 }
 
 QTEST_GUILESS_MAIN(SheetPipelineTest)
