@@ -6,6 +6,7 @@
 #include "featurealign.h"
 #include "imagewritequeue.h"
 #include "markreader.h"
+#include "pageimage.h"
 #include "subjectcutter.h"
 
 #include <QElapsedTimer>
@@ -200,14 +201,15 @@ private:
         m_sink.loadImage(in.path);
 
         cv::Mat loaded;
+        QString loadError;
         {
             StageClock clock(counter(&PipelineTimings::decode));
-            loaded = loadPage(in.path);
+            loaded = loadPage(in.path, loadError);
         }
         if (m_ctx.timings)
             ++m_ctx.timings->pages;
         if (loaded.empty()) {
-            fail(QStringLiteral("答卷图片读取失败：%1").arg(in.path));
+            fail(loadError);
             return false;
         }
         cv::Mat work = loaded.clone();
@@ -254,17 +256,19 @@ private:
         return m_ctx.timings ? &(m_ctx.timings->*member) : nullptr;
     }
 
-    cv::Mat loadPage(const QString &path) const
+    cv::Mat loadPage(const QString &path, QString &error) const
     {
-        const std::string file = QFile::encodeName(path).toStdString();
         if (!m_s.redFilter)
-            return cv::imread(file, cv::IMREAD_GRAYSCALE);
-        cv::Mat colour = cv::imread(file, cv::IMREAD_COLOR);
+            return readPageImage(path, cv::IMREAD_GRAYSCALE, &error);
+        cv::Mat colour = readPageImage(path, cv::IMREAD_COLOR, &error);
         if (colour.empty())
             return colour;
         std::vector<cv::Mat> channels;
         cv::split(colour, channels);
-        return channels.size() > 2 ? channels[2] : cv::Mat();
+        if (channels.size() > 2)
+            return channels[2];
+        error = QStringLiteral("答卷图片读取失败：%1").arg(path);
+        return cv::Mat();
     }
 
     bool checkSize(int actual, int expected, const QString &text)

@@ -268,6 +268,8 @@ void SheetPipelineTest::testFailures_data()
     QTest::newRow("code position unmarked") << "gap" << 0 << QStringLiteral("考号有未涂位：12X4567890");
     QTest::newRow("code not in the roster") << "stranger" << 0 << QStringLiteral("没有考号是 1234567890 的学生");
     QTest::newRow("unreadable page file") << "garbage" << 1 << QStringLiteral("答卷图片读取失败：%1");
+    QTest::newRow("page file cut off") << "cut" << 0
+        << QStringLiteral("答卷图片文件不完整（JPEG 数据缺少结束标记），可能在传输或保存时被截断：%1");
     QTest::newRow("typed code that would leave its folder") << "typed" << 0
         << QStringLiteral("考号“../../x”含有不能用于文件名的字符，请检查答卷。");
     QTest::newRow("question outside the page") << "question" << 0
@@ -327,6 +329,16 @@ void SheetPipelineTest::testFailures()
         f.write("not an image");
         f.close();
         result = result.arg(paths[1]);
+    } else if (fault == QLatin1String("cut")) {
+        // A JPEG scan cut off below the questions: what is left decodes, its
+        // foot grey. The decoder goes by the content, not the name.
+        std::vector<uchar> jpeg;
+        QVERIFY(cv::imencode(".jpg", TestUtil::readGrey(paths[0]), jpeg));
+        QFile f(paths[0]);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(reinterpret_cast<const char *>(jpeg.data()), qint64(jpeg.size() * 9 / 10));
+        f.close();
+        result = result.arg(paths[0]);
     } else if (fault == QLatin1String("typed")) {
         RecordingSink::ImageRow row = sink.imageRows().at(0);
         row.code = QStringLiteral("../../x");
