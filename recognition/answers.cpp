@@ -64,7 +64,7 @@ bool isAbnormalAnswer(QString answer, bool multiple)
 
 QChar optionLetter(int index)
 {
-    return QChar(ushort('A' + index % 16));
+    return QChar(ushort('A' + index % kOptionLetterCount));
 }
 
 QString normalizeAnswer(QString answer, int optionCount)

@@ -9,6 +9,8 @@
 float scoreObjectiveItem(QString answer, QString key, bool multiple, float fullScore, int compareType, float partScore);
 int compareAnswerLetters(QString answer, QString key);
 bool isAbnormalAnswer(QString answer, bool multiple);
+// Options are named A to P; optionLetter wraps after them.
+constexpr int kOptionLetterCount = 16;
 QChar optionLetter(int index);
 QString normalizeAnswer(QString answer, int optionCount);
 int findStudentIndex(QString code, const StudentHash &roster);

@@ -2,6 +2,7 @@
 
 #include "answers.h"
 #include "debugflags.h"
+#include "imagewritequeue.h"
 
 #include <QFile>
 #include <QtGlobal>
@@ -92,16 +93,24 @@ float pitch(int length, int bubble, int count)
     return count > 1 ? float(length - bubble) / float(count - 1) : 0.0f;
 }
 
+// `cut` is a view of the page; `bin` has pixels of its own.
 void writeItemImages(const QString &folder, const QString &code, const QString &name,
-                     const cv::Mat &cut, const cv::Mat &bin)
+                     const cv::Mat &cut, const cv::Mat &bin, ImageWriteQueue *queue)
 {
+    const QString base = QStringLiteral("%1/%2-%3").arg(folder, code, name);
+    const QString original = base + QStringLiteral("-o.jpg");
+    const QString binarised = base + QStringLiteral("-b.png");
+    const std::vector<int> jpeg{cv::IMWRITE_JPEG_QUALITY, 60};
+    const std::vector<int> png{cv::IMWRITE_PNG_COMPRESSION, 5};
+    if (queue) {
+        queue->write(original, cut.clone(), jpeg);
+        queue->write(binarised, bin, png);
+        return;
+    }
     // Review images only: a failed write leaves the answer as read.
     try {
-        const QString base = QStringLiteral("%1/%2-%3").arg(folder, code, name);
-        cv::imwrite(QFile::encodeName(base + QStringLiteral("-o.jpg")).toStdString(), cut,
-                    {cv::IMWRITE_JPEG_QUALITY, 60});
-        cv::imwrite(QFile::encodeName(base + QStringLiteral("-b.png")).toStdString(), bin,
-                    {cv::IMWRITE_PNG_COMPRESSION, 5});
+        cv::imwrite(QFile::encodeName(original).toStdString(), cut, jpeg);
+        cv::imwrite(QFile::encodeName(binarised).toStdString(), bin, png);
     } catch (const cv::Exception &) {
     }
 }
@@ -130,7 +139,8 @@ float nominalArea(int width, int height)
 
 QString readObjectiveItem(const cv::Mat &image, const ObjectItem &item, float coverShare,
                           int originX, int originY, int markPointAlgo, int threshold,
-                          const QString &folder, const QString &code, QString *errorText)
+                          const QString &folder, const QString &code, QString *errorText,
+                          ImageWriteQueue *writer)
 {
     const QString number = QString::number(item.item);
     cv::Rect areaRect;
@@ -146,8 +156,7 @@ QString readObjectiveItem(const cv::Mat &image, const ObjectItem &item, float co
             return QString();
         }
     } else {
-        const int n = std::min(item.optionCount, int(item.options.size()));
-        for (int i = 0; i < n; ++i) {
+        for (int i = 0; i < item.options.size(); ++i) {
             if (item.options.at(i).width <= 0 || item.options.at(i).height <= 0) {
                 setError(errorText, QString::fromUtf8(kObjectBubbleSize).arg(number));
                 return QString();
@@ -182,9 +191,9 @@ QString readObjectiveItem(const cv::Mat &image, const ObjectItem &item, float co
                     answer += optionLetter(i);
             }
         } else {
-            // A list shorter than the option count bounds the question.
-            const int n = std::min(item.optionCount, int(item.options.size()));
-            for (int i = 0; i < n; ++i) {
+            // Every bubble of the list counts, in its order, whatever the
+            // option count says: a mark is never dropped.
+            for (int i = 0; i < item.options.size(); ++i) {
                 const OptionBox &box = item.options.at(i);
                 const qint64 c0 = qint64(box.x) - item.rect.x();
                 const qint64 r0 = qint64(box.y) - item.rect.y();
@@ -196,7 +205,7 @@ QString readObjectiveItem(const cv::Mat &image, const ObjectItem &item, float co
         if (answer.isEmpty())
             answer = QStringLiteral("X");
 
-        writeItemImages(folder, code, number, cut, bin);
+        writeItemImages(folder, code, number, cut, bin, writer);
         return answer;
     } catch (const cv::Exception &) {
     } catch (const std::exception &) {
@@ -207,7 +216,7 @@ QString readObjectiveItem(const cv::Mat &image, const ObjectItem &item, float co
 
 QString readOptionalChoice(const cv::Mat &image, const QString &folder, const QString &code,
                            const OptionalGroup &group, int originX, int originY, float coverShare,
-                           int markPointAlgo, int threshold, QString *errorText)
+                           int markPointAlgo, int threshold, QString *errorText, ImageWriteQueue *writer)
 {
     cv::Rect areaRect;
     if (!areaInImage(image, group.rect, originX, originY, areaRect)) {
@@ -243,7 +252,7 @@ QString readOptionalChoice(const cv::Mat &image, const QString &folder, const QS
 
         // The candidate texts come from the template and name files here.
         if (isFileNamePart(chosen))
-            writeItemImages(folder, code, chosen, cut, bin);
+            writeItemImages(folder, code, chosen, cut, bin, writer);
         else
             setError(errorText, QString::fromUtf8(kOptionalBadName).arg(chosen));
         return chosen;

@@ -4,7 +4,9 @@
 #include "answers.h"
 #include "codereader.h"
 #include "featurealign.h"
+#include "imagewritequeue.h"
 #include "markreader.h"
+#include "pageimage.h"
 #include "subjectcutter.h"
 
 #include <QElapsedTimer>
@@ -166,6 +168,7 @@ private:
     // receiver does to the tables.
     void unprocessed(int start)
     {
+        m_itemImages.drain();
         m_run.codes.releaseSheet(start);
         m_sink.setUnprocessed(start, start + m_pages);
     }
@@ -198,14 +201,15 @@ private:
         m_sink.loadImage(in.path);
 
         cv::Mat loaded;
+        QString loadError;
         {
             StageClock clock(counter(&PipelineTimings::decode));
-            loaded = loadPage(in.path);
+            loaded = loadPage(in.path, loadError);
         }
         if (m_ctx.timings)
             ++m_ctx.timings->pages;
         if (loaded.empty()) {
-            fail(QStringLiteral("答卷图片读取失败：%1").arg(in.path));
+            fail(loadError);
             return false;
         }
         cv::Mat work = loaded.clone();
@@ -252,17 +256,19 @@ private:
         return m_ctx.timings ? &(m_ctx.timings->*member) : nullptr;
     }
 
-    cv::Mat loadPage(const QString &path) const
+    cv::Mat loadPage(const QString &path, QString &error) const
     {
-        const std::string file = QFile::encodeName(path).toStdString();
         if (!m_s.redFilter)
-            return cv::imread(file, cv::IMREAD_GRAYSCALE);
-        cv::Mat colour = cv::imread(file, cv::IMREAD_COLOR);
+            return readPageImage(path, cv::IMREAD_GRAYSCALE, &error);
+        cv::Mat colour = readPageImage(path, cv::IMREAD_COLOR, &error);
         if (colour.empty())
             return colour;
         std::vector<cv::Mat> channels;
         cv::split(colour, channels);
-        return channels.size() > 2 ? channels[2] : cv::Mat();
+        if (channels.size() > 2)
+            return channels[2];
+        error = QStringLiteral("答卷图片读取失败：%1").arg(path);
+        return cv::Mat();
     }
 
     bool checkSize(int actual, int expected, const QString &text)
@@ -512,7 +518,7 @@ private:
         StageClock clock(counter(&PipelineTimings::marks));
         QString error;
         const QString marks = readObjectiveItem(work, item, m_s.coverPercentageObject, ox, oy, m_s.markPointAlgo,
-                                                m_s.threshold, m_objectsDir, m_code, &error);
+                                                m_s.threshold, m_objectsDir, m_code, &error, &m_itemImages);
         if (marks.isEmpty()) {
             fail(error.isEmpty() ? QStringLiteral("题号 %1 的客观题无法识别").arg(item.item) : error);
             return false;
@@ -595,7 +601,7 @@ private:
             QString error;
             const QString chosen = readOptionalChoice(work, m_optionalsDir, m_code, group, ox, oy,
                                                       m_s.coverPercentageOptional, m_s.markPointAlgo,
-                                                      m_s.threshold, &error);
+                                                      m_s.threshold, &error, &m_itemImages);
             if (chosen.isEmpty() && !error.isEmpty()) {
                 fail(error);
                 return false;
@@ -635,6 +641,8 @@ private:
     {
         if (m_originalPaths.size() != m_pages)
             return;
+        // Nothing of the sheet is reported done before its files are on disk.
+        m_itemImages.drain();
         if (m_s.sheetUpload) {
             // Another worker may start the pool between our poll and our
             // request: a refused worker waits for that pool to end before it
@@ -672,6 +680,9 @@ private:
     int m_studentID = -1;
     int m_resultRowIndex = -1;
     float m_total = 0.0f;
+    // Item images are encoded and written while the next questions are read;
+    // drained before the sheet is reported done or failed, and on leaving.
+    ImageWriteQueue m_itemImages;
 };
 
 } // namespace

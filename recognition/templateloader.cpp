@@ -76,6 +76,44 @@ QString refusal(const QString &what)
     return QStringLiteral("模板文件%1，无法加载。").arg(what);
 }
 
+int childCount(const XMLElement *e)
+{
+    int n = 0;
+    for (const XMLElement *c = e->FirstChildElement(); c; c = c->NextSiblingElement())
+        ++n;
+    return n;
+}
+
+// A block whose numbers run backwards, or whose options cannot all be told
+// apart by a letter, would load without error and score every sheet wrongly.
+QString checkObjectSection(const XMLElement *s, int position)
+{
+    const QString kind = isKind(s, "OptionalObject") ? QStringLiteral("选做题客观题") : QStringLiteral("客观题");
+    if (intAttr(s, "Abnormal") != 0) {
+        // Irregular questions are read by their bubbles, whatever OptionCount says.
+        const int options = childCount(s);
+        if (options < 1 || options > kOptionLetterCount)
+            return refusal(QStringLiteral("第 %1 页的%2（题号 %3）有 %4 个选项，应为 1 至 %5 个")
+                               .arg(position).arg(kind).arg(intAttr(s, "Item")).arg(options)
+                               .arg(kOptionLetterCount));
+        return QString();
+    }
+
+    const qint64 start = intAttr(s, "ItemStart");
+    const qint64 end = intAttr(s, "ItemEnd");
+    if (end < start)
+        return refusal(QStringLiteral("第 %1 页的%2（题号 %3 至 %4）结束题号小于起始题号")
+                           .arg(position).arg(kind).arg(start).arg(end));
+    if (end - start + 1 > kMaxQuestionsPerBlock)
+        return refusal(QStringLiteral("第 %1 页的客观题题号 %2 至 %3 超出可处理的范围")
+                           .arg(position).arg(start).arg(end));
+    const int options = intAttr(s, "OptionCount");
+    if (options < 1 || options > kOptionLetterCount)
+        return refusal(QStringLiteral("第 %1 页的%2（题号 %3 至 %4）选项数为 %5，应为 1 至 %6")
+                           .arg(position).arg(kind).arg(start).arg(end).arg(options).arg(kOptionLetterCount));
+    return QString();
+}
+
 // Everything the passes rely on, checked before anything is built, so a
 // refused document leaves nothing half-read behind.
 QString checkStructure(const XMLElement *pages)
@@ -120,16 +158,12 @@ QString checkStructure(const XMLElement *pages)
             }
             if (!(isKind(s, "Object") || isKind(s, "OptionalObject")))
                 continue;
-            if (intAttr(s, "Abnormal") != 0) {
-                ++questions;
-            } else {
-                const qint64 start = intAttr(s, "ItemStart");
-                const qint64 end = intAttr(s, "ItemEnd");
-                if (end - start + 1 > kMaxQuestionsPerBlock)
-                    return refusal(QStringLiteral("第 %1 页的客观题题号 %2 至 %3 超出可处理的范围")
-                                       .arg(position).arg(start).arg(end));
-                questions += qMax<qint64>(0, end - start + 1);
-            }
+            const QString problem = checkObjectSection(s, position);
+            if (!problem.isEmpty())
+                return problem;
+            questions += intAttr(s, "Abnormal") != 0
+                             ? 1
+                             : qint64(intAttr(s, "ItemEnd")) - intAttr(s, "ItemStart") + 1;
             if (questions > kMaxQuestionsPerTemplate)
                 return refusal(QStringLiteral("的客观题超过 %1 道").arg(kMaxQuestionsPerTemplate));
         }
@@ -230,15 +264,11 @@ void readCodeAndAbsentMark(const XMLElement *pages, TemplateModel &m)
 // One objective section -> its questions, appended to `out`. T is ObjectItem
 // or OptionalObjectItem; `prototype` carries what every question shares.
 template <typename T>
-void readObjectSection(const XMLElement *s, const T &prototype, QVector<T> &out)
+void readObjectSection(const XMLElement *s, const T &prototype, QVector<T> &out, QStringList &log)
 {
     if (intAttr(s, "Abnormal") != 0) {
         T q = prototype;
         q.item = intAttr(s, "Item");
-        // optionCount stays as written even when it disagrees with the
-        // children: the boxes come from the children only, and every reader
-        // bounds itself by the options list, not by optionCount.
-        q.optionCount = intAttr(s, "OptionCount");
         q.rect = rectAttr(s);
         q.abnormal = true;
         int i = 0;
@@ -252,6 +282,13 @@ void readObjectSection(const XMLElement *s, const T &prototype, QVector<T> &out)
             box.height = intAttr(o, "Height");
             q.options.append(box);
         }
+        // The bubbles are the question: a mark on any of them counts, and the
+        // option count travels with the result, so it must say the same.
+        q.optionCount = q.options.size();
+        const int written = intAttr(s, "OptionCount");
+        if (written != q.optionCount)
+            log << QStringLiteral("第 %1 页客观题 %2 的选项数写为 %3，实有 %4 个选项，按实有选项识别")
+                       .arg(q.page).arg(q.item).arg(written).arg(q.optionCount);
         out.append(q);
         return;
     }
@@ -266,10 +303,10 @@ void readObjectSection(const XMLElement *s, const T &prototype, QVector<T> &out)
     const int h = intAttr(s, "Height");
     const int mw = intAttr(s, "MarkPointWidth");
     const int mh = intAttr(s, "MarkPointHeight");
+    // The range was checked to run forwards and be bounded.
     if (itemEnd < itemStart)
         return;
 
-    // The range was bounded when the structure was checked.
     const qint64 n = qint64(itemEnd) - itemStart;
     float step;
     if (direction != 0)
@@ -303,7 +340,7 @@ void readObjects(const XMLElement *pages, TemplateModel &m, QStringList &log)
         proto.page = intAttr(pe, "ID");
         for (const XMLElement *s = pe->FirstChildElement(); s; s = s->NextSiblingElement()) {
             if (isKind(s, "Object"))
-                readObjectSection(s, proto, m.objectItems);
+                readObjectSection(s, proto, m.objectItems, log);
         }
     }
     log << QStringLiteral("客观题 数量 ") + QString::number(m.objectItems.size());
@@ -360,7 +397,7 @@ void readOptionalObjects(const XMLElement *pages, TemplateModel &m, QStringList 
             OptionalObjectItem proto;
             proto.page = pageId;
             proto.optional = intAttr(s, "Optional");
-            readObjectSection(s, proto, m.optionalObjectItems);
+            readObjectSection(s, proto, m.optionalObjectItems, log);
         }
     }
     log << QStringLiteral("选做题 客观题 数量 ") + QString::number(m.optionalObjectItems.size());

@@ -214,8 +214,9 @@ void MarkReaderTest::testIrregular_data()
     QTest::newRow("first only") << irregularItem(31, 4, boxes) << "A" << "A";
     QTest::newRow("nothing") << irregularItem(31, 4, boxes) << "" << "X";
     QTest::newRow("option count beyond the list") << irregularItem(32, 6, boxes) << "AC" << "AC";
-    QTest::newRow("list beyond the option count") << irregularItem(33, 2, boxes) << "BD" << "B";
-    QTest::newRow("no options") << irregularItem(34, 0, boxes) << "ABCD" << "X";
+    // The list decides: a mark on a bubble past the option count still counts.
+    QTest::newRow("list beyond the option count") << irregularItem(33, 2, boxes) << "BD" << "BD";
+    QTest::newRow("option count zero") << irregularItem(34, 0, boxes) << "ABCD" << "ABCD";
 }
 
 void MarkReaderTest::testIrregular()

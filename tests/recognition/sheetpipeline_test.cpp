@@ -48,6 +48,47 @@ bool cropPage(const QString &path, int dropColumns, int dropRows)
     return cv::imwrite(QFile::encodeName(path).toStdString(), cut);
 }
 
+// Looks at the exam folder the moment a sheet is reported done: every item
+// image of the sheet must be complete by then.
+class ItemImageCheckingSink : public RecordingSink {
+public:
+    ItemImageCheckingSink(const QStringList &paths, const QString &examDir)
+        : RecordingSink(paths), m_examDir(examDir) {}
+
+    void processForOneStudentSuccessed(int start, int end, int resultRowIndex, QStringList paths) override
+    {
+        const ResultRow result = results().value(resultRowIndex);
+        QStringList names;
+        for (int item : result.objectives.keys())
+            names << QStringLiteral("objects/%1-%2").arg(result.code).arg(item);
+        for (const QString &chosen : result.optionals)
+            names << QStringLiteral("optionals/%1-%2").arg(result.code, chosen.mid(2));
+        QStringList missing;
+        for (const QString &name : names) {
+            for (const char *suffix : {"-o.jpg", "-b.png"}) {
+                const QString file = m_examDir + QLatin1Char('/') + name + QLatin1String(suffix);
+                if (TestUtil::readGrey(file).empty())
+                    missing << file;
+            }
+        }
+        {
+            QMutexLocker lock(&m_checkMutex);
+            m_missing << missing;
+            m_checked += names.size();
+        }
+        RecordingSink::processForOneStudentSuccessed(start, end, resultRowIndex, paths);
+    }
+
+    QStringList missing() const { QMutexLocker lock(&m_checkMutex); return m_missing; }
+    int checked() const { QMutexLocker lock(&m_checkMutex); return m_checked; }
+
+private:
+    const QString m_examDir;
+    mutable QMutex m_checkMutex;
+    QStringList m_missing;
+    int m_checked = 0;
+};
+
 } // namespace
 
 class SheetPipelineTest : public QObject {
@@ -63,6 +104,9 @@ private slots:
     void testDuplicateCodes_data();
     void testDuplicateCodes();
     void testProcessedRowsAreSkipped();
+    void testIrregularQuestionReadByItsBubbles_data();
+    void testIrregularQuestionReadByItsBubbles();
+    void testItemImagesOnDiskWhenSheetReported();
 
 private:
     QTemporaryDir m_dir;
@@ -224,6 +268,8 @@ void SheetPipelineTest::testFailures_data()
     QTest::newRow("code position unmarked") << "gap" << 0 << QStringLiteral("考号有未涂位：12X4567890");
     QTest::newRow("code not in the roster") << "stranger" << 0 << QStringLiteral("没有考号是 1234567890 的学生");
     QTest::newRow("unreadable page file") << "garbage" << 1 << QStringLiteral("答卷图片读取失败：%1");
+    QTest::newRow("page file cut off") << "cut" << 0
+        << QStringLiteral("答卷图片文件不完整（JPEG 数据缺少结束标记），可能在传输或保存时被截断：%1");
     QTest::newRow("typed code that would leave its folder") << "typed" << 0
         << QStringLiteral("考号“../../x”含有不能用于文件名的字符，请检查答卷。");
     QTest::newRow("question outside the page") << "question" << 0
@@ -283,6 +329,16 @@ void SheetPipelineTest::testFailures()
         f.write("not an image");
         f.close();
         result = result.arg(paths[1]);
+    } else if (fault == QLatin1String("cut")) {
+        // A JPEG scan cut off below the questions: what is left decodes, its
+        // foot grey. The decoder goes by the content, not the name.
+        std::vector<uchar> jpeg;
+        QVERIFY(cv::imencode(".jpg", TestUtil::readGrey(paths[0]), jpeg));
+        QFile f(paths[0]);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(reinterpret_cast<const char *>(jpeg.data()), qint64(jpeg.size() * 9 / 10));
+        f.close();
+        result = result.arg(paths[0]);
     } else if (fault == QLatin1String("typed")) {
         RecordingSink::ImageRow row = sink.imageRows().at(0);
         row.code = QStringLiteral("../../x");
@@ -448,6 +504,85 @@ void SheetPipelineTest::testProcessedRowsAreSkipped()
     QVERIFY(sink.resultFor(QStringLiteral("6666666666")));
     QVERIFY(!sink.resultFor(QStringLiteral("5555555555")));
     QCOMPARE(pathsOf(sink), first + second);
+}
+
+void SheetPipelineTest::testIrregularQuestionReadByItsBubbles_data()
+{
+    QTest::addColumn<int>("item");
+    QTest::addColumn<int>("written");     // OptionCount in the template
+    QTest::addColumn<QString>("marked");
+
+    // Item 21 has five bubbles; item 34, a question of candidate 23, three.
+    QTest::newRow("mark beyond the written count") << 21 << 3 << "E";
+    QTest::newRow("marks on both sides of it") << 21 << 2 << "BD";
+    QTest::newRow("written count zero") << 21 << 0 << "AE";
+    QTest::newRow("optional group question") << 34 << 1 << "C";
+}
+
+void SheetPipelineTest::testIrregularQuestionReadByItsBubbles()
+{
+    QFETCH(int, item);
+    QFETCH(int, written);
+    QFETCH(QString, marked);
+
+    SheetSpec spec = SheetSpec::standard(SheetSpec::BlackRectangles, SheetSpec::CodeBubbles, 2, 150);
+    int boxes = 0;
+    for (SheetSpec::IrregularQuestion &q : spec.irregularQuestions) {
+        if (q.item == item) {
+            q.writtenOptionCount = written;
+            boxes = q.options.size();
+        }
+    }
+    QVERIFY(boxes > written);
+    const QString exam = m_dir.filePath(QStringLiteral("irregular-%1-%2").arg(item).arg(written));
+    PipelineFixture fx(spec, exam);
+    QVERIFY2(fx.ok(), qPrintable(fx.error()));
+
+    StudentMarks marks = StudentMarks::random(fx.spec(), 21);
+    marks.answers[item] = marked;
+    marks.optionalChoices[0] = {23};
+    fx.addStudent(fx.spec().expectedCode(marks), 4);
+    const QStringList paths = fx.writeStudent(marks, Distortion(), 0);
+    RecordingSink sink(paths);
+    fx.run(sink, paths.size());
+
+    const RecordingSink::ResultRow *result = sink.resultFor(fx.spec().expectedCode(marks));
+    QVERIFY(result);
+    QVERIFY(result->objectives.contains(item));
+    const RecordingSink::Objective &o = result->objectives.value(item);
+    QCOMPARE(o.marks, marked);
+    // The count that goes with the result is the number of bubbles, so a later
+    // check of the answer against the count keeps the extra letters too.
+    QCOMPARE(o.optionCount, boxes);
+    QCOMPARE(normalizeAnswer(o.marks, o.optionCount), marked);
+    const AnswerSetting key = fx.keyFor(item);
+    QCOMPARE(o.score, scoreObjectiveItem(marked, key.answer, key.multiple, key.score, key.compareType, key.partScore));
+    QVERIFY(fx.loadLog().contains(QStringLiteral("第 %1 页客观题 %2 的选项数写为 %3，实有 %4 个选项，按实有选项识别")
+                                      .arg(fx.spec().itemPage(item)).arg(item).arg(written).arg(boxes)));
+}
+
+void SheetPipelineTest::testItemImagesOnDiskWhenSheetReported()
+{
+    RecognitionSettings settings;
+    const QString exam = m_dir.filePath(QStringLiteral("item-images"));
+    PipelineFixture fx(SheetSpec::standard(SheetSpec::BlackRectangles, SheetSpec::CodeBubbles, 2, 150), exam,
+                       settings);
+    QVERIFY2(fx.ok(), qPrintable(fx.error()));
+    QStringList paths;
+    for (int s = 0; s < 4; ++s) {
+        StudentMarks marks = StudentMarks::random(fx.spec(), quint32(40 + s));
+        marks.code = QStringLiteral("30000000%1").arg(s, 2, 10, QLatin1Char('0'));
+        fx.addStudent(marks.code, s + 1);
+        paths << fx.writeStudent(marks, Distortion(), s);
+    }
+    ItemImageCheckingSink sink(paths, exam);
+    fx.run(sink, paths.size(), 3, &settings);
+
+    QCOMPARE(sink.results().size(), 4);
+    for (const RecordingSink::ResultRow &r : sink.results())
+        QCOMPARE(r.pagePaths.size(), 2);
+    QVERIFY(sink.checked() > 4 * 20);
+    QVERIFY2(sink.missing().isEmpty(), qPrintable(sink.missing().join(QLatin1Char('\n'))));
 }
 
 QTEST_GUILESS_MAIN(SheetPipelineTest)

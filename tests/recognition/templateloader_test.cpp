@@ -376,9 +376,52 @@ void TemplateLoaderTest::testRefused_data()
         << QStringLiteral("模板文件第 2 页的客观题题号 -2147483648 至 2147483647 超出可处理的范围，无法加载。");
     QString manyBlocks;
     for (int i = 0; i < 11; ++i)
-        manyBlocks += QStringLiteral("<Section Type=\"Object\" Abnormal=\"0\" ItemStart=\"%1\" ItemEnd=\"%2\"/>").arg(i * 1000 + 1).arg(i * 1000 + 1000);
+        manyBlocks += QStringLiteral("<Section Type=\"Object\" Abnormal=\"0\" ItemStart=\"%1\" ItemEnd=\"%2\" OptionCount=\"4\"/>").arg(i * 1000 + 1).arg(i * 1000 + 1000);
     QTest::newRow("too many questions in all")
         << docXml(firstPage(manyBlocks)) << QStringLiteral("模板文件的客观题超过 10000 道，无法加载。");
+    // Objective blocks that would load and then score every sheet wrongly.
+    auto regular = [](const char *type, int start, int end, const QString &optionCount) {
+        return QStringLiteral("<Section Type=\"%1\" Abnormal=\"0\" Optional=\"3\" ItemStart=\"%2\" ItemEnd=\"%3\""
+                              " OptionDirection=\"0\" %4 MarkPointWidth=\"20\" MarkPointHeight=\"20\""
+                              " X=\"100\" Y=\"100\" Width=\"300\" Height=\"200\"/>")
+            .arg(QLatin1String(type)).arg(start).arg(end).arg(optionCount);
+    };
+    auto irregular = [](const char *type, int options) {
+        QString xml = QStringLiteral("<Section Type=\"%1\" Abnormal=\"1\" Optional=\"3\" Item=\"42\" OptionCount=\"4\""
+                                     " X=\"100\" Y=\"100\" Width=\"900\" Height=\"50\">").arg(QLatin1String(type));
+        for (int i = 0; i < options; ++i)
+            xml += QStringLiteral("<Option Index=\"%1\" X=\"%2\" Y=\"110\" Width=\"20\" Height=\"20\"/>").arg(i).arg(110 + 40 * i);
+        return xml + QStringLiteral("</Section>");
+    };
+    const QString four = QStringLiteral("OptionCount=\"4\"");
+    QTest::newRow("question numbers run backwards")
+        << docXml(firstPage(regular("Object", 9, 8, four)))
+        << QStringLiteral("模板文件第 1 页的客观题（题号 9 至 8）结束题号小于起始题号，无法加载。");
+    QTest::newRow("optional question numbers run backwards")
+        << docXml(firstPage() + pageXml(QStringLiteral("2"), rectAnchor() + regular("OptionalObject", 30, 21, four)))
+        << QStringLiteral("模板文件第 2 页的选做题客观题（题号 30 至 21）结束题号小于起始题号，无法加载。");
+    QTest::newRow("no options")
+        << docXml(firstPage(regular("Object", 1, 5, QStringLiteral("OptionCount=\"0\""))))
+        << QStringLiteral("模板文件第 1 页的客观题（题号 1 至 5）选项数为 0，应为 1 至 16，无法加载。");
+    QTest::newRow("option count missing")
+        << docXml(firstPage(regular("Object", 1, 5, QString())))
+        << QStringLiteral("模板文件第 1 页的客观题（题号 1 至 5）选项数为 0，应为 1 至 16，无法加载。");
+    QTest::newRow("negative option count")
+        << docXml(firstPage(regular("OptionalObject", 1, 5, QStringLiteral("OptionCount=\"-4\""))))
+        << QStringLiteral("模板文件第 1 页的选做题客观题（题号 1 至 5）选项数为 -4，应为 1 至 16，无法加载。");
+    QTest::newRow("more options than letters")
+        << docXml(firstPage(regular("Object", 1, 5, QStringLiteral("OptionCount=\"17\""))))
+        << QStringLiteral("模板文件第 1 页的客观题（题号 1 至 5）选项数为 17，应为 1 至 16，无法加载。");
+    QTest::newRow("irregular question without bubbles")
+        << docXml(firstPage(irregular("Object", 0)))
+        << QStringLiteral("模板文件第 1 页的客观题（题号 42）有 0 个选项，应为 1 至 16 个，无法加载。");
+    QTest::newRow("irregular question with more bubbles than letters")
+        << docXml(firstPage(irregular("OptionalObject", 17)))
+        << QStringLiteral("模板文件第 1 页的选做题客观题（题号 42）有 17 个选项，应为 1 至 16 个，无法加载。");
+    // A sound block before the broken one does not make the document loadable.
+    QTest::newRow("second block broken")
+        << docXml(firstPage(regular("Object", 1, 5, four) + regular("Object", 7, 6, four)))
+        << QStringLiteral("模板文件第 1 页的客观题（题号 7 至 6）结束题号小于起始题号，无法加载。");
     QTest::newRow("candidate that would leave its folder")
         << docXml(firstPage(QStringLiteral("<Section Type=\"Optional\" Items=\"3,../x\" DefaultItem=\"3\"/>")))
         << QStringLiteral("模板文件第 1 页的选做题候选题号“../x”含有不允许的字符，无法加载。");
@@ -444,11 +487,6 @@ void TemplateLoaderTest::testRegularStrips_data()
         << QStringLiteral("ItemStart=\"9\" ItemEnd=\"9\" OptionDirection=\"1\" OptionCount=\"4\" MarkPointWidth=\"30\""
                           " MarkPointHeight=\"18\" X=\"40\" Y=\"60\" Width=\"250\" Height=\"120\"")
         << 9 << QVector<QRect>{QRect(40, 60, 30, 120)};
-    QTest::newRow("end before start")
-        << "Object"
-        << QStringLiteral("ItemStart=\"9\" ItemEnd=\"8\" OptionDirection=\"0\" OptionCount=\"4\" MarkPointWidth=\"30\""
-                          " MarkPointHeight=\"18\" X=\"40\" Y=\"60\" Width=\"250\" Height=\"120\"")
-        << 0 << QVector<QRect>{};
     // Sizes from the document are kept as written; the stages clip.
     QTest::newRow("negative block size kept")
         << "Object"
@@ -512,12 +550,12 @@ void TemplateLoaderTest::testIrregularOptions_data()
     QTest::addColumn<QString>("letters");
 
     QTest::newRow("three options") << "Object" << 3 << 3 << QStringLiteral("ABC");
-    QTest::newRow("seventeen options wrap") << "Object" << 17 << 17 << QStringLiteral("ABCDEFGHIJKLMNOPA");
+    QTest::newRow("sixteen options") << "Object" << 16 << 16 << QStringLiteral("ABCDEFGHIJKLMNOP");
     QTest::newRow("optional group question") << "OptionalObject" << 4 << 4 << QStringLiteral("ABCD");
-    // The count says more than the children: only the children give boxes.
+    // The children are the options; the count follows them, with a note.
     QTest::newRow("count above children") << "Object" << 9 << 2 << QStringLiteral("AB");
     QTest::newRow("count below children") << "Object" << 1 << 3 << QStringLiteral("ABC");
-    QTest::newRow("no children") << "Object" << 4 << 0 << QString();
+    QTest::newRow("count zero") << "OptionalObject" << 0 << 5 << QStringLiteral("ABCDE");
 }
 
 void TemplateLoaderTest::testIrregularOptions()
@@ -560,7 +598,10 @@ void TemplateLoaderTest::testIrregularOptions()
     }
     QCOMPARE(q.page, 1);
     QCOMPARE(q.item, 42);
-    QCOMPARE(q.optionCount, optionCount);
+    QCOMPARE(q.optionCount, children);
+    const QString note = QStringLiteral("第 1 页客观题 42 的选项数写为 %1，实有 %2 个选项，按实有选项识别")
+                             .arg(optionCount).arg(children);
+    QCOMPARE(log.contains(note), optionCount != children);
     QVERIFY(q.abnormal);
     QCOMPARE(q.rect, QRect(300, 700, 900, 50));
     // Direction and bubble size belong to regular blocks only.

@@ -1165,7 +1165,7 @@ QByteArray SheetRenderer::templateXml() const
             if (q.optional)
                 e->SetAttribute("Optional", q.optional);
             e->SetAttribute("Item", q.item);
-            e->SetAttribute("OptionCount", int(q.options.size()));
+            e->SetAttribute("OptionCount", q.writtenOptionCount < 0 ? int(q.options.size()) : q.writtenOptionCount);
             setRect(e, q.area);
             for (int i = 0; i < q.options.size(); ++i) {
                 XMLElement *o = e->InsertNewChildElement("Option");

@@ -109,6 +109,7 @@ struct SheetSpec {
         QVector<QRect> options;     // page boxes, in option order
         QRect area;                 // must hold every option box
         int optional = 0;
+        int writtenOptionCount = -1; // OptionCount as the template writes it; -1: the number of boxes
 
         // The area is the options' bounding box grown by `pad`.
         static IrregularQuestion make(int page, int item, const QVector<QRect> &options, int pad,
