@@ -122,8 +122,14 @@ PlatformReply PlatformReply::read(QNetworkReply *reply)
         out.errorText = reply->errorString();
         return out;
     }
-    out.httpStatus = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    out.body = reply->readAll();
+    return fromBody(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), reply->readAll());
+}
+
+PlatformReply PlatformReply::fromBody(int httpStatus, const QByteArray &body)
+{
+    PlatformReply out;
+    out.httpStatus = httpStatus;
+    out.body = body;
     // The body is UTF-8 text; broken sequences become U+FFFD, not a refusal.
     QJsonParseError parseError;
     out.document = QJsonDocument::fromJson(QString::fromUtf8(out.body).toUtf8(), &parseError);

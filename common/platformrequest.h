@@ -90,6 +90,8 @@ struct PlatformReply {
     // Reads a finished reply; a null reply (deleted while waited for) is a
     // failure with status 0.
     static PlatformReply read(QNetworkReply *reply);
+    // A reply that arrived with this status and body.
+    static PlatformReply fromBody(int httpStatus, const QByteArray &body);
 
     bool isObject() const { return json && document.isObject(); }
     bool isArray() const { return json && document.isArray(); }
