@@ -92,32 +92,46 @@ void DialogUpgradeInfo::checkUpgrade()
         MessageBox::information(nullptr, QStringLiteral("提示"), QStringLiteral("远程服务器错误。"));
         return;
     }
-    const QJsonObject object = result.object();
-    const int code = PlatformReply::intValue(object, QStringLiteral("code"));
-    if (code == 200) {
-        m_upgrade = PlatformReply::objectValue(object, QStringLiteral("message"));
-        const QString name = PlatformReply::textValue(m_upgrade, QStringLiteral("version_name"));
-        const QDateTime created = QDateTime::fromString(PlatformReply::textValue(m_upgrade, QStringLiteral("created_at")),
-                                                        QStringLiteral("yyyy-MM-dd hh:mm:ss"));
-        if (created.isValid()) {
-            ui->labelVersionNameUpgrade->setText(
-                QStringLiteral("%1（发布于 %2）").arg(name, created.toString(QStringLiteral("yyyy/MM/dd"))));
+    const Reply answer = readReply(result);
+    if (answer.code == 200) {
+        m_upgrade = answer.upgrade;
+        if (answer.createdAt.isValid()) {
+            ui->labelVersionNameUpgrade->setText(QStringLiteral("%1（发布于 %2）")
+                                                     .arg(answer.versionName,
+                                                          answer.createdAt.toString(QStringLiteral("yyyy/MM/dd"))));
         } else {
-            ui->labelVersionNameUpgrade->setText(name);
+            ui->labelVersionNameUpgrade->setText(answer.versionName);
         }
-        ui->textEditInfo->setHtml(PlatformReply::textValue(m_upgrade, QStringLiteral("info")));
+        ui->textEditInfo->setHtml(answer.info);
         ui->pushButtonOK->show();
         ui->pushButtonCancel->show();
         exec();
-    } else if (code == 201) {
+    } else if (answer.code == 201) {
         ui->labelVersionNameUpgrade->setText(m_program.versionName);
-        ui->textEditInfo->setPlainText(PlatformReply::textValue(object, QStringLiteral("message")));
+        ui->textEditInfo->setPlainText(answer.message);
         ui->pushButtonOK->hide();
         ui->pushButtonCancel->show();
         exec();
     } else {
         close();
     }
+}
+
+DialogUpgradeInfo::Reply DialogUpgradeInfo::readReply(const PlatformReply &reply)
+{
+    Reply out;
+    const QJsonObject object = reply.object();
+    out.code = PlatformReply::intValue(object, QStringLiteral("code"));
+    if (out.code == 200) {
+        out.upgrade = PlatformReply::objectValue(object, QStringLiteral("message"));
+        out.versionName = PlatformReply::textValue(out.upgrade, QStringLiteral("version_name"));
+        out.createdAt = QDateTime::fromString(PlatformReply::textValue(out.upgrade, QStringLiteral("created_at")),
+                                              QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+        out.info = PlatformReply::textValue(out.upgrade, QStringLiteral("info"));
+    } else if (out.code == 201) {
+        out.message = PlatformReply::textValue(object, QStringLiteral("message"));
+    }
+    return out;
 }
 
 QString DialogUpgradeInfo::updaterArgument() const

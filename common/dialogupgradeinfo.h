@@ -2,6 +2,7 @@
 // Online upgrade check of the three programs and the hand-off to the updater
 // "Upgrade.exe" in the program's folder.
 
+#include <QDateTime>
 #include <QDialog>
 #include <QJsonObject>
 #include <QString>
@@ -9,6 +10,7 @@
 #include <functional>
 
 class QNetworkAccessManager;
+struct PlatformReply;
 
 namespace Ui { class DialogUpgradeInfo; }
 
@@ -26,6 +28,17 @@ public:
     static Program lumbrisk();
     static Program pellwyn();
     static QString versionCode(); // "2025052800", the same for all three
+
+    // What a reply of the upgrade check says; any body gives a value.
+    struct Reply {
+        int code = 0;            // 200: a new version, described below; 201: none, `message` says why
+        QJsonObject upgrade;     // the "message" object of a 200 reply, handed on to the updater
+        QString versionName;
+        QDateTime createdAt;     // invalid when missing or not "yyyy-MM-dd hh:mm:ss"
+        QString info;            // HTML
+        QString message;         // 201
+    };
+    static Reply readReply(const PlatformReply &reply);
 
     explicit DialogUpgradeInfo(const Program &program, QWidget *parent = nullptr);
     ~DialogUpgradeInfo() override;

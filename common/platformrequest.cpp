@@ -149,6 +149,15 @@ PlatformReply PlatformReply::readUnparsed(QNetworkReply *reply)
     return out;
 }
 
+PlatformReply PlatformReply::fromBody(int httpStatus, const QByteArray &body)
+{
+    PlatformReply out;
+    out.httpStatus = httpStatus;
+    out.body = body;
+    out.parseBody();
+    return out;
+}
+
 void PlatformReply::parseBody()
 {
     if (failed)

@@ -95,6 +95,8 @@ struct PlatformReply {
     // thread).
     static PlatformReply readUnparsed(QNetworkReply *reply);
     void parseBody();
+    // A reply that arrived with this status and body.
+    static PlatformReply fromBody(int httpStatus, const QByteArray &body);
 
     bool isObject() const { return json && document.isObject(); }
     bool isArray() const { return json && document.isArray(); }

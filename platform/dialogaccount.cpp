@@ -3,6 +3,7 @@
 
 #include "inifile.h"
 #include "messagebox.h"
+#include "platformreplies.h"
 #include "platformrequest.h"
 
 #include <QDebug>
@@ -116,29 +117,25 @@ void DialogAccount::verifyKey()
         MessageBox::warning(this, QStringLiteral("提示"), reply.codeFailureText());
         return;
     }
-    if (!reply.json) {
-        MessageBox::information(this, QStringLiteral("提示"), QStringLiteral("未知错误，验证失败！"));
-        m_schoolID = QStringLiteral("-1");
+    const PlatformReplies::KeyCheck check = PlatformReplies::readKeyCheck(reply);
+    switch (check.outcome) {
+    case PlatformReplies::KeyCheck::NotObject:
         return;
-    }
-    if (!reply.isObject())
-        return;
-
-    const QJsonObject object = reply.object();
-    const int result = PlatformReply::intValue(object, QStringLiteral("code"));
-    const QString message = PlatformReply::textValue(object, QStringLiteral("message"));
-    if (result == 200 && PlatformRequest::isSafeIdentifier(message)) {
+    case PlatformReplies::KeyCheck::Verified:
         MessageBox::information(this, QStringLiteral("提示"), QStringLiteral("验证成功"));
-        m_schoolID = message;
+        m_schoolID = check.schoolId;
         m_verified = true;
-    } else if (result == 200) {
-        // The school id goes into requests and file names; one that cannot
-        // is no answer.
+        return;
+    case PlatformReplies::KeyCheck::NotJson:
+    case PlatformReplies::KeyCheck::BadSchoolId:
+        // A school id that cannot go into requests and file names is no answer.
         MessageBox::information(this, QStringLiteral("提示"), QStringLiteral("未知错误，验证失败！"));
         m_schoolID = QStringLiteral("-1");
-    } else {
+        return;
+    case PlatformReplies::KeyCheck::Refused:
         MessageBox::information(this, QStringLiteral("提示"), QStringLiteral("验证失败"));
         m_schoolID = QStringLiteral("-1");
+        return;
     }
 }
 

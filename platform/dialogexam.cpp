@@ -5,6 +5,7 @@
 #include "examsession.h"
 #include "inifile.h"
 #include "messagebox.h"
+#include "platformreplies.h"
 #include "platformrequest.h"
 
 #include <QDir>
@@ -31,26 +32,6 @@ void warn(QWidget *parent, const QString &text)
 void inform(QWidget *parent, const QString &text)
 {
     MessageBox::information(parent, kTitle, text);
-}
-
-// A status flag counts only as the JSON text "1".
-bool flagSet(const QJsonValue &value)
-{
-    return value.isString() && value.toString() == QLatin1String("1");
-}
-
-// Project ids are decimal integers sent as text.
-bool projectIdFrom(const QJsonValue &value, int *id)
-{
-    const QString text = value.isString() ? value.toString() : QString();
-    if (text.isEmpty() || text.size() > 9)
-        return false;
-    for (const QChar c : text) {
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return false;
-    }
-    *id = text.toInt();
-    return true;
 }
 
 } // namespace
@@ -203,34 +184,20 @@ void DialogExam::loadProjects()
     } else if (!result.json) {
         inform(this, QStringLiteral("未知错误！"));
     } else {
-        const QJsonObject object = result.object();
-        const int code = PlatformReply::intValue(object, QStringLiteral("code"));
-        if (code == 200) {
-            const QJsonObject message = PlatformReply::objectValue(object, QStringLiteral("message"));
-            QStringList refused;
-            for (const QJsonValue &value : PlatformReply::arrayValue(message, QStringLiteral("projects"))) {
-                const QJsonObject project = value.toObject();
-                const QString name = PlatformReply::textValue(project, QStringLiteral("project"));
-                int id = 0;
-                if (!projectIdFrom(project.value(QStringLiteral("id")), &id)) {
-                    refused << name;
-                    continue;
-                }
-                auto *item = new QListWidgetItem(name, ui->listWidgetExamName);
-                item->setData(Qt::UserRole, id);
+        const PlatformReplies::ProjectList list = PlatformReplies::readProjects(result);
+        if (list.code == 200) {
+            for (const PlatformReplies::ProjectList::Project &project : list.projects) {
+                auto *item = new QListWidgetItem(project.name, ui->listWidgetExamName);
+                item->setData(Qt::UserRole, project.id);
             }
-            const QJsonObject upgrade = PlatformReply::objectValue(message, QStringLiteral("upgrade"));
-            if (PlatformReply::intValue(upgrade, QStringLiteral("upgrade")) == 1) {
-                ui->labelUpgrade->setText(
-                    QStringLiteral("发现新版本：%1 => %2")
-                        .arg(PlatformReply::textValue(upgrade, QStringLiteral("version_name_now")),
-                             PlatformReply::textValue(upgrade, QStringLiteral("version_name_new"))));
+            if (list.upgradeOffered) {
+                ui->labelUpgrade->setText(QStringLiteral("发现新版本：%1 => %2").arg(list.versionNow, list.versionNew));
                 ui->widgetUpgrade->show();
             }
-            if (!refused.isEmpty())
-                warn(this, QStringLiteral("以下考试项目的编号不合法，未列出：\n%1").arg(refused.join(QLatin1Char('\n'))));
-        } else if (code == 501) {
-            inform(this, PlatformReply::textValue(object, QStringLiteral("message")));
+            if (!list.refused.isEmpty())
+                warn(this, QStringLiteral("以下考试项目的编号不合法，未列出：\n%1").arg(list.refused.join(QLatin1Char('\n'))));
+        } else if (list.code == 501) {
+            inform(this, list.message);
             upgradeCheck();
             return;
         }
@@ -264,17 +231,12 @@ void DialogExam::loadExams(const QString &projectId)
     }
     if (!result.json) {
         inform(this, QStringLiteral("未知错误！"));
-    } else if (result.isArray()) {
-        for (const QJsonValue &value : result.array()) {
-            if (!value.isObject())
-                continue;
-            const QJsonObject exam = value.toObject();
-            const QString subjectText = PlatformReply::textValue(exam, QStringLiteral("subject"));
+    } else {
+        for (const QJsonObject &exam : PlatformReplies::readExams(result)) {
+            const PlatformReplies::ExamEntry entry = PlatformReplies::readExamEntry(exam);
             // Filled before it joins the list: each change of an item in the
             // list would be a model signal.
-            auto *item = new QListWidgetItem(
-                subjectIcon(subjectText),
-                PlatformReply::textValue(exam, QStringLiteral("grade")) + QStringLiteral(" \n ") + subjectText);
+            auto *item = new QListWidgetItem(subjectIcon(entry.subject), entry.grade + QStringLiteral(" \n ") + entry.subject);
             item->setData(Qt::UserRole, exam);
             ui->listWidgetExam->addItem(item);
         }
@@ -290,35 +252,25 @@ void DialogExam::showExamStatus()
     const QListWidgetItem *item = ui->listWidgetExam->currentItem();
     if (!item)
         return;
-    const QJsonObject exam = item->data(Qt::UserRole).toJsonObject();
+    const PlatformReplies::ExamEntry exam = PlatformReplies::readExamEntry(item->data(Qt::UserRole).toJsonObject());
 
-    // A flag the platform leaves out is not set: nothing of the exam clicked
-    // before may stay lit.
+    // Nothing of the exam clicked before may stay lit.
     clearStatusBoxes();
-    ui->checkBoxSheetUploadSchool->setChecked(false);
-    ui->checkBoxObjectAnswer->setChecked(flagSet(exam.value(QStringLiteral("object_answer_ok"))));
-    ui->checkBoxOptionalObjectAnswer->setChecked(flagSet(exam.value(QStringLiteral("optional_object_answer_ok"))));
-    ui->checkBoxLumbrisk->setChecked(flagSet(exam.value(QStringLiteral("sheet_template_ok"))));
-    ui->checkBoxSheetUploadSchool->setChecked(flagSet(exam.value(QStringLiteral("data_upload_ok_exam_school"))));
-    ui->checkBoxSheetUpload->setChecked(exam.value(QStringLiteral("sheet_ok")).toInt() == 1);
-    const QJsonValue dataUploaded = exam.value(QStringLiteral("data_upload_ok"));
-    if (!dataUploaded.isUndefined())
-        ui->checkBoxSheetUpload->setChecked(flagSet(dataUploaded));
-    if (flagSet(dataUploaded) && exam.contains(QStringLiteral("allow_upload_more"))) {
-        ui->checkBoxAllowUploadMore->show();
-        ui->checkBoxAllowUploadMore->setChecked(flagSet(exam.value(QStringLiteral("allow_upload_more"))));
-    } else {
-        ui->checkBoxAllowUploadMore->setChecked(false);
-        ui->checkBoxAllowUploadMore->hide();
-    }
+    ui->checkBoxObjectAnswer->setChecked(exam.objectAnswerOk);
+    ui->checkBoxOptionalObjectAnswer->setChecked(exam.optionalObjectAnswerOk);
+    ui->checkBoxLumbrisk->setChecked(exam.templateOk);
+    ui->checkBoxSheetUploadSchool->setChecked(exam.uploadedBySchool);
+    ui->checkBoxSheetUpload->setChecked(exam.uploaded);
+    ui->checkBoxAllowUploadMore->setChecked(exam.allowUploadMore);
+    ui->checkBoxAllowUploadMore->setVisible(exam.allowUploadMoreKnown);
 
     forgetExam();
-    examId = PlatformReply::textValue(exam, QStringLiteral("id"));
-    gradeId = PlatformReply::textValue(exam, QStringLiteral("grade_id"));
+    examId = exam.id;
+    gradeId = exam.gradeId;
     const QListWidgetItem *project = ui->listWidgetExamName->currentItem();
     examName = project ? project->text() : QString();
-    grade = PlatformReply::textValue(exam, QStringLiteral("grade"));
-    subject = PlatformReply::textValue(exam, QStringLiteral("subject"));
+    grade = exam.grade;
+    subject = exam.subject;
 
     // The exam id names the exam's folder on disk.
     if (!PlatformRequest::isSafeIdentifier(examId)) {
@@ -354,15 +306,13 @@ void DialogExam::loadExamInfo(const QString &id)
         warn(this, result.codeFailureText());
         return;
     }
-    if (!result.isObject())
+    const PlatformReplies::ExamInfo info = PlatformReplies::readExamInfo(result);
+    if (!info.object)
         return;
-    const QJsonObject info = result.object();
 
     QTableWidget *table = ui->tableWidget;
-    auto addRows = [table](const QJsonObject &object, const QString &key, QVector<AnswerSetting> &into) {
-        if (!object.contains(key))
-            return;
-        for (const AnswerParsing::AnswerRow &row : AnswerParsing::parseAnswerText(object.value(key).toString())) {
+    auto addRows = [table](const QVector<AnswerParsing::AnswerRow> &rows, QVector<AnswerSetting> &into) {
+        for (const AnswerParsing::AnswerRow &row : rows) {
             const int r = table->rowCount();
             table->insertRow(r);
             for (int c = 0; c < row.cells.size(); ++c)
@@ -370,12 +320,12 @@ void DialogExam::loadExamInfo(const QString &id)
             into.append(row.setting);
         }
     };
-    addRows(info, QStringLiteral("object_answer"), answerSettings);
-    addRows(info, QStringLiteral("optional_object_answer"), optionalAnswerSettings);
+    addRows(info.answers, answerSettings);
+    addRows(info.optionalAnswers, optionalAnswerSettings);
 
-    m_templateMissing = !info.contains(QStringLiteral("sheet_template"));
+    m_templateMissing = !info.hasTemplate;
     if (!m_templateMissing) {
-        const QByteArray xml = PlatformReply::textValue(info, QStringLiteral("sheet_template")).toUtf8();
+        const QByteArray &xml = info.templateXml;
         if (templateDoc.Parse(xml.constData(), size_t(xml.size())) == tinyxml2::XML_SUCCESS) {
             templateParsed = true;
         } else {

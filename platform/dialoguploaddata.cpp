@@ -4,6 +4,7 @@
 #include "dialogdatauploadduplicatecheck.h"
 #include "examsession.h"
 #include "messagebox.h"
+#include "platformreplies.h"
 #include "platformrequest.h"
 #include "threaduploaddata.h"
 
@@ -286,19 +287,13 @@ bool DialogUploadData::checkUploadRecord()
         MessageBox::warning(this, QStringLiteral("提示"), reply.uploadRecordFailureText());
         return true;
     }
-    if (!reply.json)
+    const PlatformReplies::UploadRecord record = PlatformReplies::readUploadRecord(reply);
+    switch (record.status) {
+    case PlatformReplies::UploadRecord::NotJson:
+    case PlatformReplies::UploadRecord::Clear:
         return false;
-    if (!reply.isObject())
-        return true;
-    const QJsonObject object = reply.object();
-    switch (PlatformReply::intValue(object, QStringLiteral("code"))) {
-    case 200:
-        return false;
-    case 500: {
-        const QJsonObject message = PlatformReply::objectValue(object, QStringLiteral("message"));
-        const QString who = QStringLiteral("IP：%1 的客户端于 %2 上传过数据了。")
-                                .arg(message.value(QStringLiteral("ip")).toVariant().toString(),
-                                     message.value(QStringLiteral("created_at")).toVariant().toString());
+    case PlatformReplies::UploadRecord::UploadedBefore: {
+        const QString who = QStringLiteral("IP：%1 的客户端于 %2 上传过数据了。").arg(record.ip, record.createdAt);
         MessageBox::warning(
             this, QStringLiteral("提示"),
             QStringLiteral("%1\n%2\n%3")
@@ -309,10 +304,8 @@ bool DialogUploadData::checkUploadRecord()
                                     "【允许】追加上传")));
         return true;
     }
-    case 201: {
-        QString list = PlatformReply::textValue(object, QStringLiteral("message"));
-        list.remove(QLatin1Char('[')).remove(QLatin1Char(']'));
-        const QStringList uploaded = list.split(QLatin1Char(','));
+    case PlatformReplies::UploadRecord::SomeUploaded: {
+        const QStringList &uploaded = record.studentIds;
         const QTableWidget *table = mainWindow->resultTable();
         QList<StudentInfo> duplicates;
         for (int row = 0; row < table->rowCount(); ++row) {

@@ -6,6 +6,7 @@
 #include "dialogaccount.h"
 #include "messagebox.h"
 #include "mytablewidgetresult.h"
+#include "platformreplies.h"
 #include "platformrequest.h"
 #include "settingsfile.h"
 
@@ -48,17 +49,23 @@ void MainWindow::checkUploadKey()
 
         if (reply.failed) {
             ask = true;
-        } else if (reply.isObject()) {
-            const QJsonObject object = reply.object();
-            const QString message = PlatformReply::textValue(object, QStringLiteral("message"));
-            if (PlatformReply::intValue(object, QStringLiteral("code")) != 200) {
+        } else {
+            const PlatformReplies::KeyCheck check = PlatformReplies::readKeyCheck(reply);
+            switch (check.outcome) {
+            case PlatformReplies::KeyCheck::Refused:
                 schoolID = QStringLiteral("-1");
                 ask = true;
-            } else if (PlatformRequest::isSafeIdentifier(message)) {
-                schoolID = message;
-            } else {
+                break;
+            case PlatformReplies::KeyCheck::Verified:
+                schoolID = check.schoolId;
+                break;
+            case PlatformReplies::KeyCheck::BadSchoolId:
                 // Unusable as a school id: keep the stored one, as for an unreadable reply.
-                addLog(QStringLiteral("考试平台返回的学校编号无效：%1").arg(message));
+                addLog(QStringLiteral("考试平台返回的学校编号无效：%1").arg(check.message));
+                break;
+            case PlatformReplies::KeyCheck::NotJson:
+            case PlatformReplies::KeyCheck::NotObject:
+                break;
             }
         }
     }
@@ -115,26 +122,9 @@ void MainWindow::getStudentInfo(QString gradeId)
         return;
     }
 
-    if (reply.isArray()) {
-        for (const QJsonValue &element : reply.array()) {
-            // Only students with a code can ever be looked up; an empty code
-            // would match every sheet whose code was not read.
-            if (!element.isObject())
-                continue;
-            const QJsonObject object = element.toObject();
-            StudentInfo student;
-            student.realname = PlatformReply::textValue(object, QStringLiteral("realname"));
-            student.code = PlatformReply::textValue(object, QStringLiteral("code"));
-            student.className = PlatformReply::textValue(object, QStringLiteral("class"));
-            bool ok = false;
-            student.id = PlatformReply::textValue(object, QStringLiteral("id")).toInt(&ok, 10);
-            if (!ok)
-                student.id = 0;
-            if (student.code.isEmpty())
-                continue;
-            studentMap.insert(student.code, student);
-            studentHash.insert(student.code, student);
-        }
+    for (const StudentInfo &student : PlatformReplies::readRoster(reply)) {
+        studentMap.insert(student.code, student);
+        studentHash.insert(student.code, student);
     }
     addLog(QStringLiteral("获取学生信息成功。数量：") + QString::number(studentHash.size()));
 }
@@ -163,69 +153,31 @@ bool MainWindow::getUploadToken(QString customerType, QString customerCode, QStr
             MessageBox::warning(this, QStringLiteral("提示"), reply.bareFailureText());
         return false;
     }
-    if (!reply.isObject()) {
+    const PlatformReplies::UploadToken token = PlatformReplies::readUploadToken(reply);
+    switch (token.status) {
+    case PlatformReplies::UploadToken::Unreadable:
         addLog(QStringLiteral("上传令牌的回复无法识别"));
         return false;
+    case PlatformReplies::UploadToken::UnknownKind:
+        addLog(QStringLiteral("上传令牌的存储类型未知：%1").arg(token.cloudServer));
+        return false;
+    case PlatformReplies::UploadToken::Incomplete:
+        addLog(QStringLiteral("上传令牌不完整或无效：%1").arg(token.missing.join(QStringLiteral(", "))));
+        return false;
+    case PlatformReplies::UploadToken::Complete:
+        break;
     }
-
-    const QJsonObject object = reply.object();
-    auto text = [&object](const char *name) { return PlatformReply::textValue(object, QLatin1String(name)); };
-    const int kind = PlatformReply::intValue(object, QStringLiteral("cloud_server"));
-
-    // Credentials count only when everything the store needs is there; a
-    // half-filled reply would make every image upload fail later.
-    QStringList missing;
-    auto require = [&missing](const QString &value, const char *name) {
-        if (value.trimmed().isEmpty())
-            missing << QLatin1String(name);
-    };
-    // A bucket name becomes part of a host name or object path.
-    auto checkBucket = [&missing](const QString &value) {
-        if (!value.isEmpty() && !PlatformRequest::isSafeIdentifier(value))
-            missing << QStringLiteral("bucket_name");
-    };
-
-    if (kind == 0) {
-        const QString token = text("upload_token");
-        const QString bucketName = text("bucket_name");
-        const QString domain = text("domain_binded");
-        require(token, "upload_token");
-        require(domain, "domain_binded");
-        checkBucket(bucketName);
-        if (!missing.isEmpty()) {
-            addLog(QStringLiteral("上传令牌不完整或无效：%1").arg(missing.join(QStringLiteral(", "))));
-            return false;
-        }
-        upload->cloudServer = 0;
-        upload->uploadToken = token;
-        upload->qiniuBucketName = bucketName;
-        upload->qiniuDomain = domain;
-        return true;
+    upload->cloudServer = token.cloudServer;
+    if (token.cloudServer == 0) {
+        upload->uploadToken = token.uploadToken;
+        upload->qiniuBucketName = token.bucketName;
+        upload->qiniuDomain = token.domain;
+    } else {
+        upload->ossBucketName = token.bucketName;
+        upload->accessKeyId = token.accessKeyId;
+        upload->accessKeySecret = token.accessKeySecret;
+        upload->endpoint = token.endpoint;
+        upload->ossDomain = token.domain;
     }
-    if (kind == 1) {
-        const QString bucketName = text("bucket_name");
-        const QString keyId = text("access_key_id");
-        const QString keySecret = text("access_key_secret");
-        const QString endpoint = text("endpoint");
-        const QString domain = text("domain_binded");
-        require(bucketName, "bucket_name");
-        require(keyId, "access_key_id");
-        require(keySecret, "access_key_secret");
-        require(endpoint, "endpoint");
-        require(domain, "domain_binded");
-        checkBucket(bucketName);
-        if (!missing.isEmpty()) {
-            addLog(QStringLiteral("上传令牌不完整或无效：%1").arg(missing.join(QStringLiteral(", "))));
-            return false;
-        }
-        upload->cloudServer = 1;
-        upload->ossBucketName = bucketName;
-        upload->accessKeyId = keyId;
-        upload->accessKeySecret = keySecret;
-        upload->endpoint = endpoint;
-        upload->ossDomain = domain;
-        return true;
-    }
-    addLog(QStringLiteral("上传令牌的存储类型未知：%1").arg(kind));
-    return false;
+    return true;
 }

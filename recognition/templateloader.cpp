@@ -23,6 +23,14 @@ namespace {
 constexpr qint64 kMaxQuestionsPerBlock = 1000;
 // The same bound for the whole template, so many blocks cannot add up to it.
 constexpr qint64 kMaxQuestionsPerTemplate = 10000;
+// Positions and sizes are pixels of a scanned page, a few thousand at most.
+// Far beyond that a value is broken, and sums of positions, sizes and page
+// origins would no longer fit an int.
+constexpr int kMaxGeometry = 1000000;
+const char *const kGeometryAttributes[] = {
+    "X", "Y", "Width", "Height", "CenterX", "CenterY",
+    "AnchorPointWidth", "AnchorPointHeight", "MarkPointWidth", "MarkPointHeight",
+};
 
 QString textAttr(const XMLElement *e, const char *name)
 {
@@ -114,6 +122,23 @@ QString checkObjectSection(const XMLElement *s, int position)
     return QString();
 }
 
+// The first position or size in `e` or below it that is out of range, as
+// "name=value"; empty when there is none.
+QString geometryOutOfRange(const XMLElement *e)
+{
+    for (const char *name : kGeometryAttributes) {
+        const int v = intAttr(e, name);
+        if (v > kMaxGeometry || v < -kMaxGeometry)
+            return QStringLiteral("%1=%2").arg(QLatin1String(name)).arg(v);
+    }
+    for (const XMLElement *child = e->FirstChildElement(); child; child = child->NextSiblingElement()) {
+        const QString bad = geometryOutOfRange(child);
+        if (!bad.isEmpty())
+            return bad;
+    }
+    return QString();
+}
+
 // Everything the passes rely on, checked before anything is built, so a
 // refused document leaves nothing half-read behind.
 QString checkStructure(const XMLElement *pages)
@@ -131,6 +156,9 @@ QString checkStructure(const XMLElement *pages)
         const QString idText = textAttr(page, "ID");
         if (idText.toInt() != position)
             return refusal(QStringLiteral("第 %1 个页面的 ID 为“%2”，应为 %1").arg(QString::number(position), idText));
+        const QString badGeometry = geometryOutOfRange(page);
+        if (!badGeometry.isEmpty())
+            return refusal(QStringLiteral("第 %1 页的坐标或尺寸 %2 超出可处理的范围").arg(position).arg(badGeometry));
 
         const XMLElement *anchor = firstSectionOfKind(page, "AnchorPoint");
         if (!anchor)

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the demo need.
+# Installs the Debian packages the build, the tests and the demo need
+# (clang and its runtimes for the fuzz build).
 # Safe to run again: apt-get only adds what is missing.
 set -euo pipefail
 
@@ -10,6 +11,7 @@ PACKAGES=(
   libcurl4-openssl-dev libssl-dev openssl libfreeimage-dev
   xvfb xauth fonts-noto-cjk
   libzint-dev
+  clang libclang-rt-14-dev
 )
 
 missing=()

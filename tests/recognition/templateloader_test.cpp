@@ -428,6 +428,24 @@ void TemplateLoaderTest::testRefused_data()
     QTest::newRow("default candidate with a slash")
         << docXml(firstPage(QStringLiteral("<Section Type=\"Optional\" Items=\"3,4\" DefaultItem=\"a/b\"/>")))
         << QStringLiteral("模板文件第 1 页的选做题候选题号“a/b”含有不允许的字符，无法加载。");
+    // Positions and sizes far beyond any page: sums of them and of the page
+    // origins would overflow.
+    QTest::newRow("section at the largest int")
+        << docXml(firstPage(QStringLiteral("<Section Type=\"Subject\" SubjectSectionID=\"1\" X=\"2147483647\" Y=\"10\""
+                                           " Width=\"350\" Height=\"75\"/>")))
+        << QStringLiteral("模板文件第 1 页的坐标或尺寸 X=2147483647 超出可处理的范围，无法加载。");
+    QTest::newRow("anchor centre at the smallest int")
+        << docXml(firstPage() + pageXml(QStringLiteral("2"), QStringLiteral("<Section Type=\"AnchorPoint\"><A CenterX=\"-2147483648\"/>"
+                                                                          "<B CenterX=\"1\"/></Section>")))
+        << QStringLiteral("模板文件第 2 页的坐标或尺寸 CenterX=-2147483648 超出可处理的范围，无法加载。");
+    QTest::newRow("option box of an irregular question")
+        << docXml(firstPage(QStringLiteral("<Section Type=\"Object\" Abnormal=\"1\" Item=\"3\"><Option X=\"10\" Y=\"10\""
+                                           " Width=\"1000001\" Height=\"20\"/></Section>")))
+        << QStringLiteral("模板文件第 1 页的坐标或尺寸 Width=1000001 超出可处理的范围，无法加载。");
+    QTest::newRow("page height")
+        << docXml(QStringLiteral("<Page ID=\"1\" Width=\"2480\" Height=\"-1000001\">") + rectAnchor() + QLatin1String(kBubbleCode)
+                  + QStringLiteral("</Page>"))
+        << QStringLiteral("模板文件第 1 页的坐标或尺寸 Height=-1000001 超出可处理的范围，无法加载。");
     QTest::newRow("not XML")
         << QByteArray("<Lumbrisk Version=\"4.1\"><Pages></Lumbrisk>")
         << QString();   // the parser's own words follow; only the frame is fixed
