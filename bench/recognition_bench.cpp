@@ -9,6 +9,7 @@
 #include "omrresources.h"
 #include "pipelinefixture.h"
 #include "settingsfile.h"
+#include "unattended.h"
 
 #include <QApplication>
 #include <QDir>
@@ -53,6 +54,8 @@ int main(int argc, char **argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     initOmrResources();
+    useUnreachablePlatform();
+    UnattendedBoxes boxes;
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Recognition engine benchmark"));
     parser.addHelpOption();
@@ -207,8 +210,10 @@ int main(int argc, char **argv)
             clock.start();
             window.startProcess();
             const int workers = window.processWorkers.size();
+            // Sleeps until the next event, as the program's own event loop does
+            // (the overload with a time limit would poll without sleeping).
             while (window.isProcessing())
-                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
             const double rate = sheets / (clock.nsecsElapsed() / 1e9);
             if (pass == passes.size() - 1)
                 QDir(window.examFolder()).removeRecursively();
