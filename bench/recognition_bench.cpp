@@ -9,6 +9,7 @@
 #include "omrresources.h"
 #include "pipelinefixture.h"
 #include "settingsfile.h"
+#include "unattended.h"
 
 #include <QApplication>
 #include <QDir>
@@ -26,6 +27,7 @@
 #include <QtConcurrent>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -104,6 +106,8 @@ int main(int argc, char **argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     initOmrResources();
+    useUnreachablePlatform();
+    UnattendedBoxes boxes;
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Recognition engine benchmark"));
     parser.addHelpOption();
@@ -114,11 +118,15 @@ int main(int argc, char **argv)
                                            QStringLiteral("6"));
     const QCommandLineOption dpiOption(QStringLiteral("dpi"), QStringLiteral("Scan resolution."), QStringLiteral("dpi"),
                                        QStringLiteral("300"));
-    parser.addOptions({sheetsOption, workersOption, dpiOption});
+    const QCommandLineOption roundsOption(QStringLiteral("window-rounds"),
+                                          QStringLiteral("Pairs of engine-only and main-window runs per worker count."),
+                                          QStringLiteral("n"), QStringLiteral("5"));
+    parser.addOptions({sheetsOption, workersOption, dpiOption, roundsOption});
     parser.process(app);
     const int sheets = std::max(1, parser.value(sheetsOption).toInt());
     const int maxWorkers = std::clamp(parser.value(workersOption).toInt(), 1, 6);
     const int dpi = std::clamp(parser.value(dpiOption).toInt(), 100, 600);
+    const int windowRounds = std::clamp(parser.value(roundsOption).toInt(), 1, 15);
 
     QTemporaryDir dir;
     if (!dir.isValid()) {
@@ -176,7 +184,6 @@ int main(int argc, char **argv)
     std::printf("%7s %10s %8s %10s %10s %10s %10s %9s %8s\n", "workers", "sheets/s", "speedup", "decode ms",
                 "align ms", "marks ms", "write ms", "failed", "peak MiB");
     double single = 0.0;
-    double best = 0.0;
     double singleMarks = 0.0;
     double singleAlign = 0.0;
     double singleDecode = 0.0;
@@ -196,8 +203,6 @@ int main(int argc, char **argv)
         const double rate = sheets / seconds;
         if (k == 1)
             single = rate;
-        if (k == std::min(maxWorkers, std::min(std::max(QThread::idealThreadCount(), 2), 6)))
-            best = rate;
         const int pages = timings.pages;
         const double decode = ms(timings.decode, pages);
         const double align = ms(timings.alignment, pages);
@@ -266,18 +271,26 @@ int main(int argc, char **argv)
     }
 
     // The same sheets through the real main window and its workers: the
-    // tables, the log and the blocking signals on top of the engine.
-    std::printf("\nThrough the main window (offscreen):\n");
-    std::printf("%7s %10s %14s %8s\n", "workers", "sheets/s", "engine only", "ratio");
-    bool windowTarget = true;
+    // tables, the log and the blocking signals on top of the engine. Each
+    // window run is paired with an engine-only run of as many workers just
+    // before it, so that a change in the machine's load moves both; the ratio
+    // is the median over the pairs.
+    std::printf("\nThrough the main window (offscreen), %d pairs of runs each:\n", windowRounds);
+    std::printf("%7s %10s %14s %8s   %s\n", "workers", "sheets/s", "engine only", "ratio", "ratio of each pair");
+    struct WindowFigure {
+        int workers = 0;
+        double ratio = 0.0;
+    };
+    QVector<WindowFigure> windowFigures;
     {
         const QString ini = dir.filePath(QStringLiteral("Ardentiq.ini"));
         setSettingsFilePathForTesting(ini);
-        // The first pass is not timed: it creates the exam folder's files, which
-        // the timed passes then overwrite, as in the engine-only runs.
-        const QVector<int> passes = maxWorkers == 1 ? QVector<int>{0, 0} : QVector<int>{1, 0, 1};
-        for (int pass = 0; pass < passes.size(); ++pass) {
-            const int processType = passes[pass];
+        auto median = [](QVector<double> v) {
+            std::sort(v.begin(), v.end());
+            return v.isEmpty() ? 0.0 : v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+        };
+        // Sheets per second through a fresh window; 0 when the exam cannot be opened.
+        auto windowRun = [&](int processType, int *workers, bool last) {
             {
                 QSettings s(ini, QSettings::IniFormat);
                 s.setIniCodec("UTF-8");
@@ -292,28 +305,59 @@ int main(int argc, char **argv)
             MainWindow::ExamSelection exam;
             exam.examId = QStringLiteral("bench");
             exam.imageSavePath = fx.examDir() + QStringLiteral("/scans");
-            if (!window.openExam(exam)) {
-                std::printf("the exam could not be opened\n");
-                windowTarget = false;
-                break;
-            }
+            if (!window.openExam(exam))
+                return 0.0;
             QElapsedTimer clock;
             clock.start();
             window.startProcess();
-            const int workers = window.processWorkers.size();
+            *workers = window.processWorkers.size();
+            // Sleeps until the next event, as the program's own event loop does
+            // (the overload with a time limit would poll without sleeping).
             while (window.isProcessing())
-                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
             const double rate = sheets / (clock.nsecsElapsed() / 1e9);
-            if (pass == passes.size() - 1)
+            if (window.tableWidgetResults->rowCount() != sheets)
+                std::printf("        %d result rows instead of %d\n", window.tableWidgetResults->rowCount(), sheets);
+            if (last)
                 QDir(window.examFolder()).removeRecursively();
-            if (pass == 0)
-                continue;
-            const double engine = workers == 1 ? single : best;
-            std::printf("%7d %10.2f %14.2f %8.2f   (%d result rows)\n", workers, rate, engine,
-                        engine > 0 ? rate / engine : 0.0, window.tableWidgetResults->rowCount());
+            return rate;
+        };
+        const QVector<int> processTypes = maxWorkers == 1 ? QVector<int>{0} : QVector<int>{0, 1};
+        for (int t = 0; t < processTypes.size(); ++t) {
+            const int processType = processTypes[t];
+            // Untimed: learns the window's worker count; the first one also
+            // creates the exam folder's files, which the timed runs then
+            // overwrite, as in the engine-only runs.
+            int workers = 0;
+            if (windowRun(processType, &workers, false) <= 0) {
+                std::printf("the exam could not be opened\n");
+                break;
+            }
+            QVector<double> windowRates, engineRates, ratios;
+            for (int round = 0; round < windowRounds; ++round) {
+                // Each run starts without the previous run's files still being
+                // written back.
+                ::sync();
+                RecordingSink sink(paths);
+                QElapsedTimer clock;
+                clock.start();
+                fx.run(sink, paths.size(), workers, &settings);
+                const double engine = sheets / (clock.nsecsElapsed() / 1e9);
+                const bool last = t == processTypes.size() - 1 && round == windowRounds - 1;
+                ::sync();
+                const double rate = windowRun(processType, &workers, last);
+                windowRates << rate;
+                engineRates << engine;
+                ratios << rate / engine;
+            }
+            QStringList each;
+            for (double r : qAsConst(ratios))
+                each << QString::number(r, 'f', 2);
+            const double ratio = median(ratios);
+            windowFigures.push_back({workers, ratio});
+            std::printf("%7d %10.2f %14.2f %8.2f   %s\n", workers, median(windowRates), median(engineRates), ratio,
+                        qPrintable(each.join(QLatin1Char(' '))));
             std::fflush(stdout);
-            if (rate < 0.85 * engine)
-                windowTarget = false;
         }
         setSettingsFilePathForTesting(QString());
     }
@@ -350,7 +394,9 @@ int main(int argc, char **argv)
     std::printf("Target, alignment + mark reading (without item images) below decoding (1 worker): %s\n", alignmentTarget ? "met" : "missed");
     std::printf("Target, k workers on k free cores at least 0.7 k times one worker: %s\n",
                 scalingTarget ? "met" : "missed");
-    std::printf("Target, the main window costs less than 15%% of the engine-only throughput: %s\n",
-                windowTarget ? "met" : "missed");
+    for (const WindowFigure &f : qAsConst(windowFigures))
+        std::printf("Target, through the main window with %d worker%s at least 0.85 of the engine-only throughput: "
+                    "%.2f, %s\n",
+                    f.workers, f.workers == 1 ? "" : "s", f.ratio, f.ratio >= 0.85 ? "met" : "missed");
     return 0;
 }

@@ -13,11 +13,11 @@
 
 #include "imageuploadservices.h"
 #include "mainwindow.h"
-#include "messagebox.h"
 #include "mytablewidgetresult.h"
 #include "omrresources.h"
 #include "platformrequest.h"
 #include "settingsfile.h"
+#include "unattended.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -121,6 +121,7 @@ int main(int argc, char **argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     initOmrResources();
+    UnattendedBoxes boxes;
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Image upload pool benchmark"));
@@ -187,7 +188,6 @@ int main(int argc, char **argv)
     printf("%d images of 1200x400, JPEG quality 75, %.1f KiB each on average; %d upload threads by default here\n",
            images, double(totalBytes) / images / 1024.0, std::min(8, std::max(4, QThread::idealThreadCount())));
 
-    MessageBoxRecorder boxes;
     MainWindow w;
     MyTableWidgetResult *t = w.tableWidgetResults;
     w.examId = QStringLiteral("BENCH1");

@@ -15,6 +15,7 @@
 #include "findimagesfromfolderthread.h"
 #include "messagebox.h"
 #include "myimage.h"
+#include "mylabel.h"
 #include "mystatusbar.h"
 #include "mytablewidgetimage.h"
 #include "mytablewidgetresult.h"
@@ -23,6 +24,8 @@
 #include "threadinitforentiresheetupload.h"
 
 #include <QCloseEvent>
+#include <QFutureWatcher>
+#include <QtConcurrent>
 #include <QRegularExpression>
 #include <QCoreApplication>
 #include <QDir>
@@ -93,6 +96,14 @@ MainWindow::MainWindow(QWidget *parent)
     imageFinderThread->start();
 
     networkManager = new QNetworkAccessManager(this);
+
+    m_runPaintTimer = new QTimer(this);
+    m_runPaintTimer->setSingleShot(true);
+    connect(m_runPaintTimer, &QTimer::timeout, this, [this] {
+        m_lastRunPaint.start();
+        QEvent update(QEvent::UpdateRequest);
+        QMainWindow::event(&update);
+    });
 
     tableWidgetImages = ui->tableWidgetImages;
     tableWidgetImages->mainWindow = this;
@@ -190,6 +201,29 @@ MainWindow::~MainWindow()
     delete ui;
     if (currentMainWindow == this)
         currentMainWindow = nullptr;
+}
+
+namespace {
+// While workers run, the tables change hundreds of times a second, and every
+// change would repaint before the GUI thread takes the next worker's call:
+// the window is painted this often at most instead.
+constexpr int kRunPaintIntervalMs = 100;
+} // namespace
+
+bool MainWindow::event(QEvent *event)
+{
+    // Every repaint of the window starts with this request; a held-back
+    // request leaves the changed areas marked, and the timer paints them all.
+    if (event->type() == QEvent::UpdateRequest && isProcessing()) {
+        const qint64 since = m_lastRunPaint.isValid() ? m_lastRunPaint.elapsed() : kRunPaintIntervalMs;
+        if (since < kRunPaintIntervalMs) {
+            if (!m_runPaintTimer->isActive())
+                m_runPaintTimer->start(int(kRunPaintIntervalMs - since));
+            return true;
+        }
+        m_lastRunPaint.start();
+    }
+    return QMainWindow::event(event);
 }
 
 void MainWindow::addLog(QString line)
@@ -930,23 +964,31 @@ void MainWindow::processForOneStudentSuccessed(int start, int end, int resultRow
 
 void MainWindow::loadImage(QString filePath)
 {
-    // While workers run, pages arrive faster than anyone can look at them and
-    // each load would hold up the workers' table writes: show the newest page
-    // a few times a second instead of every page.
+    // While workers run, pages arrive faster than anyone can look at them, and
+    // reading a page on this thread would hold up the workers' table writes:
+    // the newest page is read on a pool thread and shown a few times a second.
     if (!isProcessing()) {
         myImage->loadImage(filePath);
         return;
     }
-    const bool scheduled = !m_pendingImage.isEmpty();
     m_pendingImage = filePath;
-    if (!scheduled) {
-        QTimer::singleShot(250, this, [this] {
-            const QString path = m_pendingImage;
-            m_pendingImage.clear();
-            if (!path.isEmpty())
-                myImage->loadImage(path);
-        });
-    }
+    if (!m_previewBusy)
+        showNextPreview();
+}
+
+void MainWindow::showNextPreview()
+{
+    const QString path = std::exchange(m_pendingImage, QString());
+    m_previewBusy = !path.isEmpty();
+    if (!m_previewBusy)
+        return;
+    auto *watcher = new QFutureWatcher<MyLabel::DecodedPage>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher] {
+        myImage->imageLabel->showDecodedPage(watcher->result());
+        watcher->deleteLater();
+        QTimer::singleShot(250, this, &MainWindow::showNextPreview);
+    });
+    watcher->setFuture(QtConcurrent::run(&MyLabel::decodePage, path, myImage->imageLabel->scale));
 }
 
 void MainWindow::uploadData()

@@ -29,6 +29,7 @@ class QNetworkAccessManager;
 class QTableWidget;
 class QTextEdit;
 class QThread;
+class QTimer;
 class DialogInitForEntireSheetUploadTip;
 class DialogSearchSheetImageTip;
 class FindImagesFromFolderThread;
@@ -283,9 +284,20 @@ public slots:
     // Refuses while workers or uploads run, then asks.
     void closeEvent(QCloseEvent *event) override;
 
+protected:
+    // Holds back repaints while workers run (see the definition).
+    bool event(QEvent *event) override;
+
 private:
+    // During a run: reads the newest page off the GUI thread, shows it, and
+    // looks again a little later.
+    void showNextPreview();
+
     Ui::MainWindow *ui;
     QString m_pendingImage;     // newest page waiting to be shown during a run
+    bool m_previewBusy = false; // a page is being read, or shown a moment ago
+    QElapsedTimer m_lastRunPaint;   // when the window was last painted during a run
+    QTimer *m_runPaintTimer = nullptr;
 };
 
 // The one main window; set by its constructor.

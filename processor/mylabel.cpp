@@ -78,25 +78,50 @@ void MyLabel::showScaled(const QImage &image, float newScale, const QPoint &anch
     area->verticalScrollBar()->setValue(static_cast<int>(std::lround(moved.y() - anchor.y())));
 }
 
+MyLabel::DecodedPage MyLabel::decodePage(const QString &path, float scale)
+{
+    DecodedPage page;
+    page.path = path;
+    page.scale = scale;
+    page.source = QImage(path);
+    if (page.source.isNull())
+        return page;
+    const int width = std::max(1, static_cast<int>(page.source.width() * scale));
+    page.scaled = page.source.scaledToWidth(width, Qt::FastTransformation);
+    // Scans have no alpha: a pixmap keeps them as 32-bit RGB, so the
+    // conversion can be done here instead of on the GUI thread.
+    if (!page.scaled.hasAlphaChannel())
+        page.forPixmap = page.scaled.convertToFormat(QImage::Format_RGB32);
+    return page;
+}
+
+void MyLabel::showDecodedPage(DecodedPage page)
+{
+    imagePath = page.path;
+    delete sourceImage;
+    sourceImage = nullptr;
+    if (page.source.isNull())
+        return; // a failed read keeps the old picture on screen
+    if (page.scale != scale) {
+        // Zoomed while the page was read.
+        const int width = std::max(1, static_cast<int>(page.source.width() * scale));
+        page.scaled = page.source.scaledToWidth(width, Qt::FastTransformation);
+        page.forPixmap = QImage();
+    }
+    sourceImage = new QImage(std::move(page.source));
+    delete scaledImage;
+    scaledImage = new QImage(std::move(page.scaled));
+    setPixmap(page.forPixmap.isNull() ? QPixmap::fromImage(*scaledImage)
+                                      : QPixmap::fromImage(std::move(page.forPixmap)));
+    layOutScrollArea();
+}
+
 void MyLabel::loadImage(const QString &path)
 {
     if (!loadIdle)
         return;
     loadIdle = false;
-
-    imagePath = path;
-    delete sourceImage;
-    sourceImage = nullptr;
-    QImage read(path);
-    if (!read.isNull()) {
-        sourceImage = new QImage(read);
-        const int width = std::max(1, static_cast<int>(sourceImage->width() * scale));
-        delete scaledImage;
-        scaledImage = new QImage(sourceImage->scaledToWidth(width, Qt::FastTransformation));
-        setPixmap(QPixmap::fromImage(*scaledImage));
-        layOutScrollArea();
-    }
-    // A failed read keeps the old picture on screen.
+    showDecodedPage(decodePage(path, scale));
     loadIdle = true;
 }
 

@@ -4,6 +4,7 @@
 // Label pixels are shown-image pixels; divide by `scale` and truncate for
 // file pixels.
 
+#include <QImage>
 #include <QLabel>
 #include <QRect>
 
@@ -16,6 +17,18 @@ public:
     explicit MyLabel(QWidget *parent = nullptr);
     ~MyLabel() override;
 
+    // A page image read from its file and scaled for showing. Made on any
+    // thread, so that a run's previews are decoded off the GUI thread.
+    struct DecodedPage {
+        QString path;
+        QImage source;      // null when the file could not be read
+        QImage scaled;      // `source` at `scale`
+        QImage forPixmap;   // `scaled` already in the format a pixmap takes
+        float scale = 1.0f;
+    };
+    static DecodedPage decodePage(const QString &path, float scale);
+    // Shows a decoded page (GUI thread); an unreadable one keeps the old picture.
+    void showDecodedPage(DecodedPage page);
     void loadImage(const QString &path);
     void zoomIn();
     void zoomOut();

@@ -6,6 +6,7 @@
 #include "mainwindow.h"
 #include "messagebox.h"
 #include "myimage.h"
+#include "mylabel.h"
 #include "mystatusbar.h"
 #include "mytablewidgetimage.h"
 #include "mytablewidgetresult.h"
@@ -109,6 +110,7 @@ private slots:
     void testLogIsBounded();
     void testRun_data();
     void testRun();
+    void testChangesArePaintedDuringARun();
     void testStopEndsTheRunCleanly();
     void testRefusalsWhileRunning();
     void testCloseAsks();
@@ -310,6 +312,40 @@ void MainWindowTest::testRun()
     QVERIFY(log.contains(QStringLiteral("定位点A查找失败")));
     QVERIFY(log.contains(QStringLiteral("识别出考号:") + exam.marks[0].code));
     QVERIFY(w.recognitionRun == nullptr);
+    // Pages read during the run reach the image view (read off the GUI thread).
+    QTRY_VERIFY(w.myImage->imageLabel->sourceImage);
+    QVERIFY(w.myImage->imageLabel->imagePath.startsWith(QDir::toNativeSeparators(exam.scans)));
+}
+
+void MainWindowTest::testChangesArePaintedDuringARun()
+{
+    // Repaints are held back while workers run; every change still reaches
+    // the screen, however quickly the next one follows.
+    writeIni({});
+    MainWindow w;
+    QTableWidget *t = w.tableWidgetResults;
+    t->setColumnCount(2);
+    t->setRowCount(1);
+    int paints = 0;
+    struct PaintCounter : QObject {
+        int *count;
+        explicit PaintCounter(int *c) : count(c) {}
+        bool eventFilter(QObject *, QEvent *e) override
+        {
+            *count += e->type() == QEvent::Paint ? 1 : 0;
+            return false;
+        }
+    } counter(&paints);
+    t->viewport()->installEventFilter(&counter);
+    ProcessThread running;
+    w.processWorkers << &running;
+    QVERIFY(w.isProcessing());
+    for (int i = 0; i < 3; ++i) {
+        const int before = paints;
+        t->setItem(0, 1, new QTableWidgetItem(QString::number(i)));
+        QTRY_VERIFY(paints > before);
+    }
+    w.processWorkers.clear();
 }
 
 void MainWindowTest::testStopEndsTheRunCleanly()
