@@ -93,10 +93,16 @@ void MyLabelForSheetShow::wheelEvent(QWheelEvent *event)
 void MyLabelForSheetShow::setCtrlDown(bool down)
 {
     ctrlDown = down;
-    if (!scrollArea)
-        return;
-    scrollArea->horizontalScrollBar()->setEnabled(!down);
-    scrollArea->verticalScrollBar()->setEnabled(!down);
+    if (down && scrollArea) {
+        m_disabledBars[0] = scrollArea->horizontalScrollBar();
+        m_disabledBars[1] = scrollArea->verticalScrollBar();
+    }
+    for (QPointer<QScrollBar> &bar : m_disabledBars) {
+        if (bar)
+            bar->setEnabled(!down);
+        if (!down)
+            bar = nullptr;
+    }
 }
 
 void MyLabelForSheetShow::keyPressEvent(QKeyEvent *event)

@@ -6,6 +6,8 @@
 
 #include <QLabel>
 #include <QPixmap>
+#include <QPointer>
+#include <QScrollBar>
 
 class QScrollArea;
 
@@ -40,4 +42,9 @@ protected:
 private:
     void showAtWidth(int width);
     void setCtrlDown(bool down);
+
+    // The bars switched off by Ctrl. Switching them on again must not go
+    // through the scroll area: a label hidden while its scroll area is being
+    // destroyed can no longer call it.
+    QPointer<QScrollBar> m_disabledBars[2];
 };
