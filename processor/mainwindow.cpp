@@ -101,6 +101,7 @@ MainWindow::MainWindow(QWidget *parent)
     m_runPaintTimer->setSingleShot(true);
     connect(m_runPaintTimer, &QTimer::timeout, this, [this] {
         m_lastRunPaint.start();
+        showRunProgress();
         QEvent update(QEvent::UpdateRequest);
         QMainWindow::event(&update);
     });
@@ -111,6 +112,8 @@ MainWindow::MainWindow(QWidget *parent)
     tableWidgetResults->mainWindow = this;
     textEditLog = ui->textEditLog;
     textEditLog->setReadOnly(true);
+    // Nobody undoes log lines; recording each one would only cost time and memory.
+    textEditLog->setUndoRedoEnabled(false);
 
     // Layout: image list | (image view | log) over the result table.
     auto *outer = new QSplitter(Qt::Horizontal);
@@ -205,8 +208,8 @@ MainWindow::~MainWindow()
 
 namespace {
 // While workers run, the tables change hundreds of times a second, and every
-// change would repaint before the GUI thread takes the next worker's call:
-// the window is painted this often at most instead.
+// change would repaint and scroll before the GUI thread takes the next
+// worker's call: the window is painted and scrolled this often at most instead.
 constexpr int kRunPaintIntervalMs = 100;
 } // namespace
 
@@ -222,8 +225,28 @@ bool MainWindow::event(QEvent *event)
             return true;
         }
         m_lastRunPaint.start();
+        showRunProgress();
     }
     return QMainWindow::event(event);
+}
+
+void MainWindow::showRunProgress()
+{
+    if (std::exchange(m_logToEnd, false))
+        scrollLogToEnd();
+    if (std::exchange(m_resultsToBottom, false))
+        tableWidgetResults->scrollToBottom();
+    if (const int row = std::exchange(m_imageRowToShow, -1); row >= 0) {
+        if (QTableWidgetItem *item = tableWidgetImages->item(row, ColumnPath))
+            tableWidgetImages->scrollToItem(item);
+    }
+}
+
+void MainWindow::scrollLogToEnd()
+{
+    QTextCursor cursor = textEditLog->textCursor();
+    cursor.movePosition(QTextCursor::End);
+    textEditLog->setTextCursor(cursor);
 }
 
 void MainWindow::addLog(QString line)
@@ -231,11 +254,13 @@ void MainWindow::addLog(QString line)
     // Every line ends with a line break, so the last block is the empty one after it.
     if (textEditLog->document()->blockCount() - 1 > 3000)
         textEditLog->clear();
-    QTextCursor cursor = textEditLog->textCursor();
+    QTextCursor cursor(textEditLog->document());
     cursor.movePosition(QTextCursor::End);
     cursor.insertText(line + QStringLiteral("\n"));
-    cursor.movePosition(QTextCursor::End);
-    textEditLog->setTextCursor(cursor);
+    if (isProcessing())
+        m_logToEnd = true;
+    else
+        scrollLogToEnd();
 }
 
 void MainWindow::refreshSuccessCount()
@@ -801,6 +826,7 @@ void MainWindow::processFinished(QString str)
     if (!processThreads.isEmpty())
         return;
     recognitionRun.reset();
+    showRunProgress();
     ui->actionProcess->setIcon(QIcon(QStringLiteral(":/image/res/images/start.png")));
     tableWidgetResults->resizeColumnsToContents();
     myImage->setToolsVisible(true);
@@ -855,7 +881,10 @@ void MainWindow::setCode(int row, QString code, int studentID, int *resultRowInd
     item->setData(Qt::UserRole + 1, studentID);
     item->setData(Qt::UserRole + 2, false);
     tableWidgetResults->setItem(r, 0, item);
-    tableWidgetResults->scrollToBottom();
+    if (isProcessing())
+        m_resultsToBottom = true;
+    else
+        tableWidgetResults->scrollToBottom();
     refreshSuccessCount();
     if (r == 0)
         tableWidgetResults->resizeColumnsToContents();
@@ -864,8 +893,11 @@ void MainWindow::setCode(int row, QString code, int studentID, int *resultRowInd
 void MainWindow::setProcessResult(int row, QString str)
 {
     setImageCellText(row, ColumnResult, str);
-    if (QTableWidgetItem *item = tableWidgetImages->item(row, ColumnPath))
+    if (isProcessing()) {
+        m_imageRowToShow = row;
+    } else if (QTableWidgetItem *item = tableWidgetImages->item(row, ColumnPath)) {
         tableWidgetImages->scrollToItem(item);
+    }
 }
 
 void MainWindow::setAnchorPointData(int row, QString ab, QString xy)

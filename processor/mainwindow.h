@@ -292,12 +292,19 @@ private:
     // During a run: reads the newest page off the GUI thread, shows it, and
     // looks again a little later.
     void showNextPreview();
+    // Scrolls the log, the result table and the image list to where the
+    // run's receivers asked for; during a run this waits for the next paint.
+    void showRunProgress();
+    void scrollLogToEnd();
 
     Ui::MainWindow *ui;
     QString m_pendingImage;     // newest page waiting to be shown during a run
     bool m_previewBusy = false; // a page is being read, or shown a moment ago
     QElapsedTimer m_lastRunPaint;   // when the window was last painted during a run
     QTimer *m_runPaintTimer = nullptr;
+    bool m_logToEnd = false;
+    bool m_resultsToBottom = false;
+    int m_imageRowToShow = -1;
 };
 
 // The one main window; set by its constructor.
