@@ -40,6 +40,7 @@
 #include <QStatusBar>
 #include <QTextEdit>
 #include <QThread>
+#include <QThreadPool>
 #include <QTimer>
 
 MainWindow *currentMainWindow = nullptr;
@@ -96,6 +97,9 @@ MainWindow::MainWindow(QWidget *parent)
     imageFinderThread->start();
 
     networkManager = new QNetworkAccessManager(this);
+
+    m_previewPool = new QThreadPool(this);
+    m_previewPool->setMaxThreadCount(1);
 
     m_runPaintTimer = new QTimer(this);
     m_runPaintTimer->setSingleShot(true);
@@ -1020,7 +1024,7 @@ void MainWindow::showNextPreview()
         watcher->deleteLater();
         QTimer::singleShot(250, this, &MainWindow::showNextPreview);
     });
-    watcher->setFuture(QtConcurrent::run(&MyLabel::decodePage, path, myImage->imageLabel->scale));
+    watcher->setFuture(QtConcurrent::run(m_previewPool, &MyLabel::decodePage, path, myImage->imageLabel->scale));
 }
 
 void MainWindow::uploadData()

@@ -29,6 +29,7 @@ class QNetworkAccessManager;
 class QTableWidget;
 class QTextEdit;
 class QThread;
+class QThreadPool;
 class QTimer;
 class DialogInitForEntireSheetUploadTip;
 class DialogSearchSheetImageTip;
@@ -302,6 +303,7 @@ private:
     bool m_previewBusy = false; // a page is being read, or shown a moment ago
     QElapsedTimer m_lastRunPaint;   // when the window was last painted during a run
     QTimer *m_runPaintTimer = nullptr;
+    QThreadPool *m_previewPool = nullptr;   // one thread: pages are read one at a time
     bool m_logToEnd = false;
     bool m_resultsToBottom = false;
     int m_imageRowToShow = -1;
