@@ -5,6 +5,7 @@
 // operator feels as a freeze), and the process's peak memory. Then a reply
 // past the limit, which must be refused without reading it whole.
 
+#include "unattended.h"
 #include "dialogexam.h"
 #include "mainwindow.h"
 #include "messagebox.h"
@@ -108,8 +109,7 @@ void printTarget(const char *what, double value, double target, const char *unit
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    preferOffscreen();
     QApplication app(argc, argv);
     initOmrResources();
 
@@ -125,13 +125,8 @@ int main(int argc, char **argv)
     QTemporaryDir dir;
     PlatformSimulator sim;
     QString error;
-    if (!dir.isValid() || !sim.start(&error)) {
-        fprintf(stderr, "cannot start the local platform: %s\n", qPrintable(error));
-        return 1;
-    }
-    sim.exportEnvironment();
-    if (!PlatformRequest::installExtraCa(&error)) {
-        fprintf(stderr, "cannot trust the local CA: %s\n", qPrintable(error));
+    if (!dir.isValid() || !startLocalPlatform(sim, &error)) {
+        fprintf(stderr, "%s\n", qPrintable(error));
         return 1;
     }
     const QString ini = dir.filePath(QStringLiteral("Ardentiq.ini"));
@@ -159,7 +154,7 @@ int main(int argc, char **argv)
         return r.queryValue(QStringLiteral("project_id")) == QLatin1String("13") ? hugeReply : listReply;
     });
 
-    MessageBoxRecorder boxes;
+    UnattendedBoxes boxes;
     MainWindow w;
     DialogExam dialog(&w);
     dialog.resize(789, 658);

@@ -101,9 +101,7 @@ double writeLoopRate(const QVector<QVector<ItemFile>> &sheets, int threads)
 
 int main(int argc, char **argv)
 {
-    // The main window part runs without a display.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    preferOffscreen();
     QApplication app(argc, argv);
     initOmrResources();
     useUnreachablePlatform();

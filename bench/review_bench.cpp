@@ -4,6 +4,7 @@
 // result table and the objective answers editor, and prints how long each
 // takes until it is on screen and painted.
 
+#include "unattended.h"
 #include "dialogeditobjectanswer.h"
 #include "dialogsubjectimageshow.h"
 #include "mylabelforsheetshow.h"
@@ -70,15 +71,11 @@ double median(QVector<double> v)
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    // The window's start-up key check stays on this machine.
-    if (qEnvironmentVariableIsEmpty("VOSTRA_PLATFORM_HOST"))
-        qputenv("VOSTRA_PLATFORM_HOST", "127.0.0.1:1");
+    preferOffscreen();
     QApplication app(argc, argv);
     initOmrResources();
-    // No one sits at the boxes: the key check's question is answered No.
-    MessageBoxRecorder boxes;
+    useUnreachablePlatform();
+    UnattendedBoxes boxes;
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Review viewers benchmark"));
     parser.addHelpOption();

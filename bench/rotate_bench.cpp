@@ -2,6 +2,7 @@
 // temporary file and rename per page) against a plain OpenCV loop of read,
 // rotate and write over the same 300-dpi JPEG scans.
 
+#include "unattended.h"
 #include "dialogrotate.h"
 #include "omrresources.h"
 #include "pipelinefixture.h"
@@ -65,10 +66,10 @@ double timePlainLoop(const QStringList &paths)
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    preferOffscreen();
     QApplication app(argc, argv);
     initOmrResources();
+    UnattendedBoxes boxes;
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Batch rotation benchmark"));
     parser.addHelpOption();

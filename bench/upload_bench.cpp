@@ -117,8 +117,7 @@ const char *storeLabel(Store s)
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    preferOffscreen();
     QApplication app(argc, argv);
     initOmrResources();
     UnattendedBoxes boxes;
@@ -142,13 +141,8 @@ int main(int argc, char **argv)
     QTemporaryDir dir;
     PlatformSimulator sim;
     QString error;
-    if (!dir.isValid() || !sim.start(&error)) {
-        fprintf(stderr, "cannot start the local services: %s\n", qPrintable(error));
-        return 1;
-    }
-    sim.exportEnvironment();
-    if (!PlatformRequest::installExtraCa(&error)) {
-        fprintf(stderr, "cannot trust the local CA: %s\n", qPrintable(error));
+    if (!dir.isValid() || !startLocalPlatform(sim, &error)) {
+        fprintf(stderr, "%s\n", qPrintable(error));
         return 1;
     }
     qputenv("VOSTRA_TOKEN_QUERY_HOST", sim.host().toUtf8());
