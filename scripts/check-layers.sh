@@ -43,6 +43,8 @@ function folderOf(name,   f) {
   if (name == "omr_resources") return "res"
   if (substr(name, 1, 4) != "omr_") return ""
   f = substr(name, 5)
+  if (f in level) return f
+  sub(/_.*/, "", f)                   # omr_template_sections lives in template/
   return (f in level) ? f : ""
 }
 function path(from, to,   s, i) {    # the DFS stack from `from` to `to`, as text
