@@ -2,6 +2,7 @@
 // Fixtures of the designer tests: small page images, template files in
 // their stored form, and the bytes of a file.
 
+#include "sheetrenderer.h"
 #include "templateformat.h"
 
 #include <QByteArray>
@@ -11,6 +12,16 @@
 #include <QStringList>
 
 namespace DesignerTest {
+
+// A named child widget of a form; the test fails loudly on a wrong name.
+template <typename T>
+T *child(QObject *parent, const char *name)
+{
+    T *found = parent->findChild<T *>(QString::fromLatin1(name));
+    if (!found)
+        qFatal("no child %s", name);
+    return found;
+}
 
 inline QByteArray fileBytes(const QString &path)
 {
@@ -52,6 +63,30 @@ inline QByteArray pagesXml(const QString &name, const QStringList &sizes)
     }
     xml += "    </Pages>\n</Lumbrisk>\n";
     return xml;
+}
+
+// A template written by the sheet renderer in its stored form, with its
+// blank pages as PNG files named so that they sort in page order.
+struct RenderedTemplate {
+    QString file;
+    QStringList pages;
+    QByteArray xml;     // the document text the file stores
+};
+
+inline bool writeRendered(const SheetRenderer &renderer, const QString &folder, RenderedTemplate *out)
+{
+    out->file = folder + QStringLiteral("/模板.tpl");
+    out->xml = renderer.templateXml();
+    out->pages.clear();
+    if (!renderer.writeTemplate(out->file, true))
+        return false;
+    for (int i = 0; i < renderer.spec().pageCount; ++i) {
+        const QString page = folder + QStringLiteral("/空白页-%1.png").arg(i + 1);
+        if (!SheetRenderer::writeImage(page, renderer.blankPage(i), 0))
+            return false;
+        out->pages << page;
+    }
+    return true;
 }
 
 } // namespace DesignerTest

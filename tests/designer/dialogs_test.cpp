@@ -6,14 +6,13 @@
 #include "dialognewfile.h"
 #include "messagebox.h"
 #include "omrresources.h"
-#include "ui_dialogeditfile.h"
-#include "ui_dialogencrypt.h"
-#include "ui_dialognewfile.h"
 
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QtTest>
 
 #include "designertestutil.h"
@@ -92,10 +91,10 @@ void DialogsTest::testNewFile()
     DialogNewFile dialog;
     QVERIFY(!(dialog.windowFlags() & Qt::WindowContextHelpButtonHint));
     dialog.chooseImages = [&choices](QWidget *) { return choices.takeFirst(); };
-    dialog.ui->lineEditFileName->setText(name);
+    child<QLineEdit>(&dialog, "lineEditFileName")->setText(name);
     while (!choices.isEmpty())
-        dialog.ui->pushButtonLoadImages->click();
-    dialog.ui->pushButtonOK->click();
+        child<QPushButton>(&dialog, "pushButtonLoadImages")->click();
+    child<QPushButton>(&dialog, "pushButtonOK")->click();
 
     QCOMPARE(dialog.result() == QDialog::Accepted, accepted);
     QCOMPARE(m_boxes.count(), 0);   // refusals are silent
@@ -118,7 +117,7 @@ void DialogsTest::testEditFileChecks_data()
     const QString openMessage = QStringLiteral("打开文件 %path 失败");
 
     QTest::newRow("pages match") << good << three << QString() << QStringLiteral("期末 物理");
-    QTest::newRow("fewer images than pages") << good << three.mid(0, 2) << countMessage << QString();
+    QTest::newRow("fewer images than pages") << good << QStringList(three.mid(0, 2)) << countMessage << QString();
     QTest::newRow("page 2 and 3 differ: page 2 named")
         << pagesXml(QStringLiteral("x"), {QStringLiteral("40x30"), QStringLiteral("50x31"), QStringLiteral("61x30")})
         << three << QStringLiteral("文件中第 2 页保存的图片宽高信息与指定图片相应次序的宽高不一致") << QString();
@@ -159,12 +158,12 @@ void DialogsTest::testEditFileChecks()
 
     DialogEditFile dialog;
     QVERIFY(!(dialog.windowFlags() & Qt::WindowContextHelpButtonHint));
-    QVERIFY(dialog.ui->lineEditFileName->isReadOnly());
+    QVERIFY(child<QLineEdit>(&dialog, "lineEditFileName")->isReadOnly());
     dialog.chooseTemplate = [&file](QWidget *) { return file; };
     dialog.chooseImages = [&images](QWidget *) { return images; };
-    dialog.ui->pushButtonBrowse->click();
-    dialog.ui->pushButtonLoadImages->click();
-    dialog.ui->pushButtonOk->click();
+    child<QPushButton>(&dialog, "pushButtonBrowse")->click();
+    child<QPushButton>(&dialog, "pushButtonLoadImages")->click();
+    child<QPushButton>(&dialog, "pushButtonOk")->click();
 
     if (message.isEmpty()) {
         QCOMPARE(m_boxes.count(), 0);
@@ -193,21 +192,21 @@ void DialogsTest::testEditFileNeedsImagesChosen()
     DialogEditFile dialog;
     dialog.chooseTemplate = [&file](QWidget *) { return file; };
     dialog.chooseImages = [&choices](QWidget *) { return choices.takeFirst(); };
-    dialog.ui->pushButtonBrowse->click();
-    dialog.ui->pushButtonOk->click();
+    child<QPushButton>(&dialog, "pushButtonBrowse")->click();
+    child<QPushButton>(&dialog, "pushButtonOk")->click();
     QCOMPARE(dialog.result(), int(QDialog::Rejected));    // no images yet
 
-    dialog.ui->pushButtonLoadImages->click();
-    dialog.ui->pushButtonLoadImages->click();              // cancelled: list kept, OK refused
-    QCOMPARE(dialog.ui->listWidget->count(), 1);
-    dialog.ui->pushButtonOk->click();
+    child<QPushButton>(&dialog, "pushButtonLoadImages")->click();
+    child<QPushButton>(&dialog, "pushButtonLoadImages")->click();              // cancelled: list kept, OK refused
+    QCOMPARE(child<QListWidget>(&dialog, "listWidget")->count(), 1);
+    child<QPushButton>(&dialog, "pushButtonOk")->click();
     QCOMPARE(dialog.result(), int(QDialog::Rejected));
 
     dialog.chooseImages = [&images](QWidget *) { return images; };
     dialog.chooseTemplate = [](QWidget *) { return QString(); };
-    dialog.ui->pushButtonBrowse->click();                  // cancelled: path kept
-    dialog.ui->pushButtonLoadImages->click();
-    dialog.ui->pushButtonOk->click();
+    child<QPushButton>(&dialog, "pushButtonBrowse")->click();                  // cancelled: path kept
+    child<QPushButton>(&dialog, "pushButtonLoadImages")->click();
+    child<QPushButton>(&dialog, "pushButtonOk")->click();
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
     QCOMPARE(dialog.templateFile, file);
     QCOMPARE(m_boxes.count(), 0);
@@ -222,38 +221,38 @@ void DialogsTest::testComplementTool()
 
     DialogEncrypt tool;
     QVERIFY(!(tool.windowFlags() & Qt::WindowContextHelpButtonHint));
-    QCOMPARE(tool.ui->buttonBox->button(QDialogButtonBox::Ok)->text(), QStringLiteral("关闭"));
-    QVERIFY(tool.ui->lineEditFileName->isReadOnly());
+    QCOMPARE(child<QDialogButtonBox>(&tool, "buttonBox")->button(QDialogButtonBox::Ok)->text(), QStringLiteral("关闭"));
+    QVERIFY(child<QLineEdit>(&tool, "lineEditFileName")->isReadOnly());
 
     // Nothing chosen: a warning, and the file is not touched.
-    tool.ui->pushButtonEncrypt->click();
+    child<QPushButton>(&tool, "pushButtonEncrypt")->click();
     QCOMPARE(m_boxes.count(), 1);
     QCOMPARE(m_boxes.last().title, QStringLiteral("警告"));
     QCOMPARE(m_boxes.last().text, QStringLiteral("请指定模板文件！"));
 
     QString answer = file;
     tool.chooseTemplate = [&answer](QWidget *) { return answer; };
-    tool.ui->pushButtonBrowse->click();
-    tool.ui->pushButtonEncrypt->click();
+    child<QPushButton>(&tool, "pushButtonBrowse")->click();
+    child<QPushButton>(&tool, "pushButtonEncrypt")->click();
     QCOMPARE(m_boxes.last().text, QStringLiteral("成功！"));
     QCOMPARE(fileBytes(file), xml);          // the plain text, byte for byte
-    tool.ui->pushButtonEncrypt->click();
+    child<QPushButton>(&tool, "pushButtonEncrypt")->click();
     QCOMPARE(m_boxes.last().text, QStringLiteral("成功！"));
     QCOMPARE(fileBytes(file), stored);       // twice is the identity
 
     // A file that cannot be read or written is reported, never as success.
     answer = m_dir.filePath(QStringLiteral("gone/none.tpl"));
-    tool.ui->pushButtonBrowse->click();
+    child<QPushButton>(&tool, "pushButtonBrowse")->click();
     m_boxes.clear();
-    tool.ui->pushButtonEncrypt->click();
+    child<QPushButton>(&tool, "pushButtonEncrypt")->click();
     QCOMPARE(m_boxes.count(), 1);
     QCOMPARE(m_boxes.last().title, QStringLiteral("提示"));
     QVERIFY(m_boxes.last().text != QStringLiteral("成功！"));
     QVERIFY2(m_boxes.last().text.contains(answer), qPrintable(m_boxes.last().text));
 
     answer.clear();                          // browse cancelled: the path stays
-    tool.ui->pushButtonBrowse->click();
-    QCOMPARE(tool.ui->lineEditFileName->text(), m_dir.filePath(QStringLiteral("gone/none.tpl")));
+    child<QPushButton>(&tool, "pushButtonBrowse")->click();
+    QCOMPARE(child<QLineEdit>(&tool, "lineEditFileName")->text(), m_dir.filePath(QStringLiteral("gone/none.tpl")));
 }
 
 QTEST_MAIN(DialogsTest)
