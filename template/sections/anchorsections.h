@@ -7,6 +7,7 @@
 
 #include <QRect>
 #include <QString>
+#include <QVector>
 #include <opencv2/core.hpp>
 
 class MySectionAbsentMark : public MySectionBase {
@@ -101,6 +102,9 @@ public:
                   int markPointHeight);
     void showInfo() override;
     QString sectionName() const override;
+    // The bubbles as painted, in widget pixels; none for a barcode or when
+    // the layout cannot be drawn inside the widget.
+    QVector<QRect> bubbleRects() const;
 
     int CodeType = 1;
     int CodeLength = 0;

@@ -7,6 +7,7 @@
 #include "mysectionbase.h"
 
 #include <QPointer>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -20,6 +21,9 @@ public:
                     int optionCount, int markPointWidth, int markPointHeight);
     void showInfo() override;
     QString sectionName() const override;
+    // The bubbles as painted, in widget pixels; none when the layout cannot
+    // be drawn inside the widget.
+    QVector<QRect> bubbleRects() const;
 
     int OptionCount = 0;
     int ItemStart = 0;
@@ -44,6 +48,9 @@ public:
                             int markPointHeight);
     void showInfo() override;
     QString sectionName() const override;
+    // The bubbles as painted, in widget pixels; none when the layout cannot
+    // be drawn inside the widget.
+    QVector<QRect> bubbleRects() const;
 
     int Optional = 0;
     int OptionCount = 0;
@@ -97,6 +104,9 @@ public:
     ~MySectionOptionalItem() override;
     void showInfo() override;
     QString sectionName() const override;
+    // The bubbles as painted, in widget pixels; none when the layout cannot
+    // be drawn inside the widget.
+    QVector<QRect> bubbleRects() const;
 
     QStringList Items;
     QString DefaultItem;
@@ -114,6 +124,8 @@ public:
     MySectionSubject(QWidget *canvas, int page, int subjectSectionID); // creator's form
     void showInfo() override;
     QString sectionName() const override;
+    // The text painted in the block.
+    QString label() const;
 
     int subjectPage = 0;
     int SubjectSectionID = 0;
@@ -129,6 +141,8 @@ public:
     MySectionSubjectOptional(QWidget *canvas, int page, int subjectSectionID, int optional);
     void showInfo() override;
     QString sectionName() const override;
+    // The text painted in the block.
+    QString label() const;
 
     int Optional = 0;
     int SubjectSectionID = 0;
@@ -144,6 +158,8 @@ class ObjectAbnormalOption : public MySectionBase {
 public:
     ObjectAbnormalOption(int page, int item, int index, MySectionObjectAbnormal *parentSection,
                          QWidget *canvas);
+    // Leaves its question's list, so the question never holds a freed bubble.
+    ~ObjectAbnormalOption() override;
     void showInfo() override;
     QString sectionName() const override;
 
