@@ -74,7 +74,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     splitter->addWidget(myImage);
     setCentralWidget(splitter);
 
-    treeWidget->resize(200, treeWidget->height());
+    splitter->setSizes({200, 800});
     treeWidget->setColumnCount(1);
     treeWidget->setHeaderLabel(QString());
     treeWidget->setStyle(QStyleFactory::create(QStringLiteral("windows")));
@@ -100,6 +100,9 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
 
 MainWindow::~MainWindow()
 {
+    // Sections delete their tree items: they must go while the tree still
+    // stands, which as the splitter's first child would be destroyed first.
+    clearTemplate();
     delete ui;
 }
 
