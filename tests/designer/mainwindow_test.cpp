@@ -6,6 +6,7 @@
 #include "dialogeditfile.h"
 #include "dialogencrypt.h"
 #include "dialognewfile.h"
+#include "dialogupgradeinfo.h"
 #include "mainwindow.h"
 #include "messagebox.h"
 #include "myimage.h"
@@ -14,6 +15,8 @@
 #include "mystatusbar.h"
 #include "mytreewidget.h"
 #include "omrresources.h"
+#include "platformrequest.h"
+#include "platformsimulator.h"
 #include "questionsections.h"
 
 #include <QBuffer>
@@ -22,6 +25,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QImageReader>
+#include <QJsonObject>
 #include <QLabel>
 #include <QPointer>
 #include <QTemporaryDir>
@@ -112,6 +116,7 @@ private slots:
     void testCloseAsks_data();
     void testCloseAsks();
     void testAboutHiddenTool();
+    void testUpgradeAsksForTheDesigner();
 
 private:
     QStringList pages(int count, const QString &prefix = QStringLiteral("page"));
@@ -827,6 +832,25 @@ void MainWindowTest::testAboutHiddenTool()
     w.about();
     QVERIFY(about.seen);
     QVERIFY(toolOpenedByFifth);
+}
+
+void MainWindowTest::testUpgradeAsksForTheDesigner()
+{
+    PlatformSimulator sim;
+    QString error;
+    QVERIFY2(sim.start(&error), qPrintable(error));
+    sim.exportEnvironment();
+    QVERIFY2(PlatformRequest::installExtraCa(&error), qPrintable(error));
+    const QString path = QStringLiteral("/upgrade/online/lumbrisk");
+    sim.setReply(path, PlatformSimulator::json(QJsonObject{{QStringLiteral("code"), 201},
+                                                           {QStringLiteral("message"), QStringLiteral("最新")}}));
+    MainWindow w;
+    WidgetTest::WhenShown<DialogUpgradeInfo> shown([](DialogUpgradeInfo *d) { d->reject(); });
+    w.upgrade();
+    QVERIFY(shown.seen);
+    const auto requests = sim.requestsTo(path);
+    QCOMPARE(requests.size(), 1);
+    QCOMPARE(requests.first().body, QByteArray("version_code=2025052800&version_name=4.1"));
 }
 
 QTEST_MAIN(MainWindowTest)
