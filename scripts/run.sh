@@ -1,12 +1,32 @@
 #!/usr/bin/env bash
 # Installs what the build needs, builds everything, starts a local platform
 # with a demo exam and opens the processing program against it.
+# `scripts/run.sh lumbrisk` opens the template designer instead, with blank
+# sheet pages to make a template from.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+PROGRAM=${1:-ardentiq}
+case "$PROGRAM" in
+  ardentiq|lumbrisk) ;;
+  *) echo "usage: $0 [ardentiq|lumbrisk]"; exit 2 ;;
+esac
 bash scripts/install-deps.sh
 BUILD_DIR=${BUILD_DIR:-build}
 cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$BUILD_DIR" -j"$(nproc)"
+
+if [ "$PROGRAM" = lumbrisk ]; then
+  PAGES="$BUILD_DIR/demo/designer"
+  "$BUILD_DIR/tools/designer_demo/designer_demo" "$PAGES"
+  if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+    echo "No display found: starting under a virtual X server (nothing will be visible)."
+    xvfb-run -a "$BUILD_DIR/designer/Lumbrisk"
+    exit 0
+  fi
+  echo "In the program: 新建, type a name, 指定图片 -> the two pages above, 确定;"
+  echo "the page tree and canvas show the pages (zoom and turn them with the tools above the page)."
+  exec "$BUILD_DIR/designer/Lumbrisk"
+fi
 
 # Local platform: serves the demo exam's replies from files, HTTPS on
 # 127.0.0.1 with a certificate authority made at start. It also answers the
