@@ -48,6 +48,7 @@ private slots:
     void destroyingQuestionDeletesBubblesAtOnce();
     void menuDeleteTakesBubbles();
     void bubbleDeletedAloneLeavesQuestion();
+    void bubbleOutlivingItsQuestion();
 
 private:
     // A question at page (80, 50, 200, 100) with bubbles at the given page
@@ -416,6 +417,28 @@ void SectionBubbleTest::bubbleDeletedAloneLeavesQuestion()
     m_question->placeOptions(-1);
     QCOMPARE(m_question->optionsExtent(), QSize(30, 20));
     QCOMPARE(host->sections.size(), 2);
+}
+
+// A bubble the question never listed is not deleted with it; it must then
+// move, resize, take keys and paint without reaching the freed question.
+void SectionBubbleTest::bubbleOutlivingItsQuestion()
+{
+    question({});
+    auto *stray = place(*host, new ObjectAbnormalOption(1, 12, 0, m_question, host.get()), QRect(100, 60, 30, 20));
+    stray->show();
+    delete m_question;
+    m_question = nullptr;
+    QVERIFY(!stray->parentSection);
+    enter(stray);
+    key(stray, Qt::Key_Right);
+    key(stray, Qt::Key_Shift, true);
+    key(stray, Qt::Key_Right);
+    SectionTest::drag(stray, QPoint(5, 5), QPoint(10, 10));
+    stray->resize(40, 30);
+    showPage(*host, 1);
+    QVERIFY(stray->isVisible());
+    leave(stray);
+    QCOMPARE(stray->pos(), QPoint(110, 70));
 }
 
 QTEST_MAIN(SectionBubbleTest)
