@@ -57,6 +57,27 @@ CanvasWindow *MyLabel::canvasWindow() const
     return dynamic_cast<CanvasWindow *>(window());
 }
 
+void MyLabel::watchPageTree()
+{
+    const CanvasWindow *w = canvasWindow();
+    QTreeWidget *tree = w ? w->pageTreeWidget() : nullptr;
+    if (!tree || tree == watchedTree_)
+        return;
+    if (watchedTree_)
+        disconnect(watchedTree_, &QObject::destroyed, this, nullptr);
+    watchedTree_ = tree;
+    connect(tree, &QObject::destroyed, this, [this] {
+        for (MySectionBase *section : qAsConst(sections_))
+            section->treeItem = nullptr;
+    });
+}
+
+void MyLabel::showEvent(QShowEvent *event)
+{
+    watchPageTree();
+    QLabel::showEvent(event);
+}
+
 void MyLabel::showShown(QImage image)
 {
     shownImage = std::move(image);
@@ -70,6 +91,7 @@ void MyLabel::warn(const QString &text)
 
 void MyLabel::loadImage(const QString &path, int pageNumber)
 {
+    watchPageTree();
     imagePath = path;
     fullImage = QImage(path);
     if (fullImage.isNull())

@@ -11,6 +11,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QPoint>
+#include <QPointer>
 #include <QRect>
 #include <QString>
 #include <QStringList>
@@ -20,6 +21,7 @@
 class CanvasWindow;
 class MyRubberBandContainer;
 class MySectionBase;
+class QTreeWidget;
 class QTreeWidgetItem;
 
 class MyLabel : public QLabel, public SectionHost {
@@ -110,10 +112,15 @@ protected:
     void wheelEvent(QWheelEvent *event) override;
     void enterEvent(QEvent *event) override;
     void leaveEvent(QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     void showShown(QImage image);
+    // The window's page tree owns the sections' tree items and may go first
+    // when the window closes; the sections must not delete them again.
+    void watchPageTree();
     void warn(const QString &text);
 
     QList<MySectionBase *> sections_;
+    QPointer<QTreeWidget> watchedTree_;
 };

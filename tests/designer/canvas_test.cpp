@@ -47,12 +47,12 @@ private slots:
     void editHooksChangeNothingWhileUnset();
 
 private:
-    QString writePage(const QString &name, int width, int height, int channels = 1);
     // A window showing a page of the given size at zoom 1.
     void showPage(int width, int height);
 
-    std::unique_ptr<QTemporaryDir> dir_;
-    std::unique_ptr<RecordingWindow> window_;
+    std::unique_ptr<CanvasScene> scene_;
+    QTemporaryDir *dir_ = nullptr;
+    RecordingWindow *window_ = nullptr;
     MyLabel *canvas_ = nullptr;
 };
 
@@ -63,30 +63,22 @@ void CanvasTest::initTestCase()
 
 void CanvasTest::init()
 {
-    dir_ = std::make_unique<QTemporaryDir>();
-    QVERIFY(dir_->isValid());
-    window_ = std::make_unique<RecordingWindow>();
-    window_->show();
-    canvas_ = window_->canvas();
+    scene_ = std::make_unique<CanvasScene>();
+    QVERIFY(scene_->dir.isValid());
+    dir_ = &scene_->dir;
+    window_ = &scene_->window;
+    canvas_ = scene_->canvas;
 }
 
 void CanvasTest::cleanup()
 {
-    window_.reset();
-    dir_.reset();
-}
-
-QString CanvasTest::writePage(const QString &name, int width, int height, int channels)
-{
-    const QString path = dir_->filePath(name);
-    cv::imwrite(path.toStdString(), patternPage(width, height, channels));
-    return path;
+    scene_.reset();
 }
 
 void CanvasTest::showPage(int width, int height)
 {
     window_->page = 1;
-    canvas_->loadImage(writePage(QStringLiteral("page.png"), width, height), 1);
+    canvas_->loadImage(scene_->writePage(QStringLiteral("page.png"), width, height), 1);
     QVERIFY(!canvas_->fullImage.isNull());
 }
 
@@ -176,7 +168,7 @@ void CanvasTest::fullSizeAfterZoomAndLoadAtZoom()
     canvas_->zoomIn();
     canvas_->zoomIn();
     // Another page keeps the zoom: integer part of width x zoom.
-    const QString second = writePage(QStringLiteral("second.png"), 777, 300);
+    const QString second = scene_->writePage(QStringLiteral("second.png"), 777, 300);
     canvas_->loadImage(second, 2);
     QCOMPARE(canvas_->shownImage.width(), static_cast<int>(777 * canvas_->scale));
     QCOMPARE(canvas_->page, 2);
@@ -419,7 +411,7 @@ void CanvasTest::selectionRectangleMoveAndResizeStayOnTheImage()
 void CanvasTest::reportsToTheWindow()
 {
     window_->page = 3;
-    const QString path = writePage(QStringLiteral("p3.png"), 300, 120);
+    const QString path = scene_->writePage(QStringLiteral("p3.png"), 300, 120);
     canvas_->zoomIn();   // no image: still 1.0
     canvas_->loadImage(path, 3);
     QCOMPARE(window_->imageInfo.size(), 1);
@@ -465,7 +457,7 @@ void CanvasTest::worksWithoutAWindow()
     MyLabel *canvas = view.label();
     QCOMPARE(canvas->canvasWindow(), nullptr);
     QCOMPARE(canvas->currentPage(), -1);
-    canvas->loadImage(writePage(QStringLiteral("alone.png"), 300, 100), 2);
+    canvas->loadImage(scene_->writePage(QStringLiteral("alone.png"), 300, 100), 2);
     QCOMPARE(canvas->currentPage(), 2);
     QCOMPARE(canvas->pageTreeItem(), nullptr);
     sendMouse(canvas, QEvent::MouseButtonPress, QPoint(1, 1), Qt::LeftButton, Qt::LeftButton);

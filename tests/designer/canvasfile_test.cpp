@@ -66,11 +66,11 @@ private slots:
     void deskewFailuresAreReported();
 
 private:
-    QString write(const QString &name, const cv::Mat &image);
     void load(const QString &path);
 
-    std::unique_ptr<QTemporaryDir> dir_;
-    std::unique_ptr<RecordingWindow> window_;
+    std::unique_ptr<CanvasScene> scene_;
+    QTemporaryDir *dir_ = nullptr;
+    RecordingWindow *window_ = nullptr;
     MyLabel *canvas_ = nullptr;
 };
 
@@ -81,29 +81,16 @@ void CanvasFileTest::initTestCase()
 
 void CanvasFileTest::init()
 {
-    dir_ = std::make_unique<QTemporaryDir>();
-    QVERIFY(dir_->isValid());
-    window_ = std::make_unique<RecordingWindow>();
-    window_->page = 1;
-    window_->show();
-    canvas_ = window_->canvas();
+    scene_ = std::make_unique<CanvasScene>();
+    QVERIFY(scene_->dir.isValid());
+    dir_ = &scene_->dir;
+    window_ = &scene_->window;
+    canvas_ = scene_->canvas;
 }
 
 void CanvasFileTest::cleanup()
 {
-    window_.reset();
-    dir_.reset();
-}
-
-QString CanvasFileTest::write(const QString &name, const cv::Mat &image)
-{
-    const QString path = dir_->filePath(name);
-    std::vector<uchar> bytes;
-    cv::imencode(".png", image, bytes);
-    QFile f(path);
-    if (f.open(QIODevice::WriteOnly))
-        f.write(reinterpret_cast<const char *>(bytes.data()), qint64(bytes.size()));
-    return path;
+    scene_.reset();
 }
 
 void CanvasFileTest::load(const QString &path)
@@ -134,7 +121,7 @@ void CanvasFileTest::rotationIsExact()
 
     MessageBoxRecorder boxes;
     const cv::Mat page = patternPage(7, 4, channels);
-    const QString path = write(QStringLiteral("第1页.png"), page);
+    const QString path = scene_->write(QStringLiteral("第1页.png"), page);
     load(path);
     const ino_t before = inode(path);
 
@@ -170,7 +157,7 @@ void CanvasFileTest::rotationFailuresAreReported()
     QFETCH(bool, removeAfterLoad);
     QFETCH(QString, message);
 
-    const QString path = write(name, patternPage(7, 4, 1));
+    const QString path = scene_->write(name, patternPage(7, 4, 1));
     const QByteArray original = fileBytes(path);
     load(path);
     if (removeAfterLoad)
@@ -218,7 +205,7 @@ void CanvasFileTest::correctHorizontalRules()
     QFETCH(QString, message);
     QFETCH(bool, rewritten);
 
-    const QString path = write(QStringLiteral("page.png"), patternPage(400, 200, 1));
+    const QString path = scene_->write(QStringLiteral("page.png"), patternPage(400, 200, 1));
     const QByteArray original = fileBytes(path);
     load(path);
     canvas_->showSelection(QRect(10, 10, selectionWidth, 40));
@@ -258,7 +245,7 @@ void CanvasFileTest::deskewTurnsAnticlockwiseWithWhiteCorners()
     // A black page with one white row across the middle.
     cv::Mat page(200, 400, channels == 1 ? CV_8UC1 : CV_8UC3, cv::Scalar::all(0));
     page.row(100).setTo(cv::Scalar::all(255));
-    const QString path = write(QStringLiteral("page.png"), page);
+    const QString path = scene_->write(QStringLiteral("page.png"), page);
     load(path);
 
     QString error;
@@ -284,7 +271,7 @@ void CanvasFileTest::deskewTurnsAnticlockwiseWithWhiteCorners()
 
 void CanvasFileTest::deskewFailuresAreReported()
 {
-    const QString path = write(QStringLiteral("page.xyz"), patternPage(400, 200, 1));
+    const QString path = scene_->write(QStringLiteral("page.xyz"), patternPage(400, 200, 1));
     const QByteArray original = fileBytes(path);
     load(path);
     canvas_->showSelection(QRect(0, 0, 200, 50));

@@ -9,14 +9,18 @@
 #include "myrubberbandcontainer.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QHBoxLayout>
 #include <QMouseEvent>
 #include <QString>
+#include <QTemporaryDir>
 #include <QTreeWidget>
 #include <QWheelEvent>
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
+
+#include <vector>
 
 struct ImageInfo {
     QString path;
@@ -95,3 +99,33 @@ inline bool sendWheel(QWidget *widget, int angleY, Qt::KeyboardModifiers modifie
     QApplication::sendEvent(widget, &event);
     return event.isAccepted();
 }
+
+// A shown recording window over a temporary folder for page files; one per test.
+struct CanvasScene {
+    CanvasScene()
+    {
+        window.page = 1;
+        window.show();
+        canvas = window.canvas();
+    }
+
+    // Writes `image` as a PNG (any name, any suffix) and returns its path.
+    QString write(const QString &name, const cv::Mat &image)
+    {
+        const QString path = dir.filePath(name);
+        std::vector<uchar> bytes;
+        cv::imencode(".png", image, bytes);
+        QFile f(path);
+        if (f.open(QIODevice::WriteOnly))
+            f.write(reinterpret_cast<const char *>(bytes.data()), qint64(bytes.size()));
+        return path;
+    }
+    QString writePage(const QString &name, int width, int height, int channels = 1)
+    {
+        return write(name, patternPage(width, height, channels));
+    }
+
+    QTemporaryDir dir;
+    RecordingWindow window;
+    MyLabel *canvas = nullptr;
+};

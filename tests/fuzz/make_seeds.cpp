@@ -79,7 +79,22 @@ int main(int argc, char **argv)
         ok &= write(out.filePath(QStringLiteral("template_xml/%1.xml").arg(QLatin1String(s.name))), xml);
         ok &= write(out.filePath(QStringLiteral("template_file/%1.tpl").arg(QLatin1String(s.name))),
                     TemplateFormat::complementBytes(xml));
+        ok &= write(out.filePath(QStringLiteral("template_designer/%1.tpl").arg(QLatin1String(s.name))),
+                    TemplateFormat::complementBytes(xml));
     }
+    // Documents the designer never writes: too many bubbles renumbered, an
+    // anchor without B, a patch whose data does not fit its size, and more
+    // pages than the designer has images for.
+    const QByteArray broken[] = {
+        "<Lumbrisk Name=\"b\"><Pages><Page><Section Type=\"Object\" Abnormal=\"1\" Item=\"3\" OptionCount=\"2\">"
+        "<Option Index=\"4\" X=\"1\"/><Option Index=\"4\" X=\"2\"/><Option Index=\"9\" X=\"3\"/></Section>"
+        "<Section Type=\"AnchorPoint\" AnchorType=\"BlackRectangle\"><A X=\"1\"/></Section></Page></Pages></Lumbrisk>",
+        "<Lumbrisk><Pages><Page><Section Type=\"AnchorPoint\" AnchorType=\"PrintText\"><PrintTextAnchor MatRows=\"2\" "
+        "MatCols=\"3\" MatData=\"AAAABXicMzAxMDAwAAAE5AFq\"/></Section></Page><Page/><Page/><Page/></Pages></Lumbrisk>",
+    };
+    for (size_t i = 0; i < sizeof(broken) / sizeof(broken[0]); ++i)
+        ok &= write(out.filePath(QStringLiteral("template_designer/broken-%1.tpl").arg(i + 1)),
+                    TemplateFormat::complementBytes(broken[i]));
 
     // Patches: one pixel, a gradient, and noise.
     cv::Mat gradient(6, 9, CV_8UC1);

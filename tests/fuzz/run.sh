@@ -16,7 +16,7 @@ CORPUS=$PWD/tests/fuzz/corpus
 : "${UBSAN_OPTIONS:=halt_on_error=1:print_stacktrace=1}"
 export ASAN_OPTIONS LSAN_OPTIONS UBSAN_OPTIONS
 
-targets=(template_xml template_file matdata platform_replies)
+targets=(template_xml template_file template_designer matdata platform_replies)
 declare -A extra_options=(
   [template_xml]=-dict=$PWD/tests/fuzz/template.dict
 )

@@ -19,10 +19,23 @@ PipelineFixture::PipelineFixture(const SheetSpec &spec, const QString &examDir, 
             return;
         }
     }
-    const TemplateLoadResult loaded = parseTemplateText(m_renderer.templateXml(), m_model, m_log);
+    if (!loadTemplate(m_renderer.templateXml()))
+        return;
+    // Keys: single choice "B"-like letters for most questions, multiple choice
+    // with every compare rule for every third one.
+    for (int item : spec.objectiveItems()) {
+        const AnswerSetting key = keyFor(item);
+        (spec.isOptionalItem(item) ? optionalAnswerSettings : answerSettings) << key;
+    }
+}
+
+bool PipelineFixture::loadTemplate(const QByteArray &xml)
+{
+    m_log.clear();
+    const TemplateLoadResult loaded = parseTemplateText(xml, m_model, m_log);
     if (!loaded.ok()) {
         m_error = loaded.message;
-        return;
+        return false;
     }
     applyPageOrigins(m_model);
     for (TemplatePage &page : m_model.templatePages) {
@@ -30,19 +43,14 @@ PipelineFixture::PipelineFixture(const SheetSpec &spec, const QString &examDir, 
             continue;
         bool prepared = false;
         QString text;
-        prepareTemplateFeatures(page, settings.maxObjectFeaturePointCount, settings.featurePointSearchScale,
-                                settings.featurePointSearchLevel, prepared, text);
+        prepareTemplateFeatures(page, m_settings.maxObjectFeaturePointCount, m_settings.featurePointSearchScale,
+                                m_settings.featurePointSearchLevel, prepared, text);
         if (!prepared) {
             m_error = text;
-            return;
+            return false;
         }
     }
-    // Keys: single choice "B"-like letters for most questions, multiple choice
-    // with every compare rule for every third one.
-    for (int item : spec.objectiveItems()) {
-        const AnswerSetting key = keyFor(item);
-        (spec.isOptionalItem(item) ? optionalAnswerSettings : answerSettings) << key;
-    }
+    return true;
 }
 
 AnswerSetting PipelineFixture::keyFor(int item) const

@@ -27,6 +27,10 @@ public:
     QString examDir() const { return m_examDir; }
     QStringList loadLog() const { return m_log; }
 
+    // Replaces the model with this template text (origins applied, features
+    // prepared), for a template written by something other than the renderer.
+    bool loadTemplate(const QByteArray &xml);
+
     // The key of question `item` (every question has one; see the .cpp).
     AnswerSetting keyFor(int item) const;
     // Adds a roster entry; id must be positive to be found.
