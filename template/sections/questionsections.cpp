@@ -29,12 +29,13 @@ int countItems(int itemStart, int itemEnd)
 
 // The regular objective grid: options side by side and questions one below
 // the other for direction 0, the other way round otherwise.
-QVector<QRect> objectGrid(const QSize &area, int optionDirection, int optionCount, int itemCount,
-                          const QSize &bubble)
+template <typename Block>
+QVector<QRect> objectGrid(const Block &block)
 {
-    if (optionDirection == 0)
-        return SectionDrawing::bubbleGrid(area, optionCount, itemCount, bubble);
-    return SectionDrawing::bubbleGrid(area, itemCount, optionCount, bubble);
+    const QSize bubble = SectionDrawing::scaledBubble(block.MarkPointWidth, block.MarkPointHeight, block.zoom());
+    if (block.OptionDirection == 0)
+        return SectionDrawing::bubbleGrid(block.size(), block.OptionCount, block.itemCount, bubble);
+    return SectionDrawing::bubbleGrid(block.size(), block.itemCount, block.OptionCount, bubble);
 }
 
 void paintBubbles(QWidget *widget, const MySectionBase &section, const QVector<QRect> &bubbles)
@@ -121,8 +122,7 @@ QString MySectionObject::sectionName() const
 
 QVector<QRect> MySectionObject::bubbleRects() const
 {
-    return objectGrid(size(), OptionDirection, OptionCount, itemCount,
-                      SectionDrawing::scaledBubble(MarkPointWidth, MarkPointHeight, zoom()));
+    return objectGrid(*this);
 }
 
 void MySectionObject::paintEvent(QPaintEvent *)
@@ -193,8 +193,7 @@ QString MySectionObjectOptional::sectionName() const
 
 QVector<QRect> MySectionObjectOptional::bubbleRects() const
 {
-    return objectGrid(size(), OptionDirection, OptionCount, itemCount,
-                      SectionDrawing::scaledBubble(MarkPointWidth, MarkPointHeight, zoom()));
+    return objectGrid(*this);
 }
 
 void MySectionObjectOptional::paintEvent(QPaintEvent *)
