@@ -147,19 +147,21 @@ TW_UINT16 SimManager::call(pTW_IDENTITY origin, pTW_IDENTITY destination, TW_UIN
     if (!rule)
         return fail(destination != nullptr && m_source >= 0, TWCC_BADPROTOCOL,
                     QStringLiteral("the simulated manager does not know this triplet"), dg, dat, msg);
+    // With no source open, the manager answers a source's triplet.
+    const bool toSource = rule->toSource && m_source >= 0;
     if (msg != MSG_OPENDSM && m_open && (!origin || origin->Id != m_app.Id))
-        return fail(rule->toSource, TWCC_BADPROTOCOL, QStringLiteral("the origin is not the application that opened the manager"),
+        return fail(toSource, TWCC_BADPROTOCOL, QStringLiteral("the origin is not the application that opened the manager"),
                     dg, dat, msg);
     if (state < rule->minState || state > rule->maxState)
-        return fail(rule->toSource, TWCC_SEQERROR,
+        return fail(toSource, TWCC_SEQERROR,
                     QStringLiteral("allowed in state %1%2 only")
                         .arg(rule->minState)
                         .arg(rule->maxState > rule->minState ? QStringLiteral(" to %1").arg(rule->maxState) : QString()),
                     dg, dat, msg);
-    if (rule->toSource && (!destination || destination->Id != m_identities[std::size_t(m_source)].Id))
+    if (toSource && (!destination || destination->Id != m_identities[std::size_t(m_source)].Id))
         return fail(true, TWCC_BADDEST, QStringLiteral("the destination is not the open source"), dg, dat, msg);
     if (!data && msg != MSG_CLOSEDSM && msg != MSG_OPENDSM)
-        return fail(rule->toSource, TWCC_BADVALUE, QStringLiteral("no data record"), dg, dat, msg);
+        return fail(toSource, TWCC_BADVALUE, QStringLiteral("no data record"), dg, dat, msg);
 
     switch (dat) {
     case DAT_PARENT:
