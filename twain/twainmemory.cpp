@@ -1,17 +1,23 @@
 #include "twainmemory.h"
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstdio>
 #include <mutex>
-#include <new>
 #include <random>
 #include <unordered_map>
 
 namespace {
 
+struct FreeBytes
+{
+    void operator()(unsigned char *p) const { std::free(p); }
+};
+
 struct Block
 {
-    std::unique_ptr<unsigned char[]> bytes;
+    // calloc: a large block comes zeroed from the system without a second pass.
+    std::unique_ptr<unsigned char, FreeBytes> bytes;
     std::size_t size = 0;
     int locks = 0;
 };
@@ -59,7 +65,7 @@ TW_HANDLE TwainMemory::allocate(TW_UINT32 size)
     if (size == 0)
         return nullptr;
     Block block;
-    block.bytes.reset(new (std::nothrow) unsigned char[size]());
+    block.bytes.reset(static_cast<unsigned char *>(std::calloc(size, 1)));
     if (!block.bytes)
         return nullptr;
     block.size = size;

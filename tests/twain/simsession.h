@@ -15,6 +15,8 @@
 
 #include <cstring>
 
+inline QImage decodeDib(const unsigned char *bytes, std::size_t size);
+
 class SimSession
 {
 public:
@@ -130,6 +132,74 @@ public:
         return result == TWRC_SUCCESS;
     }
 
+    // A page by native transfer, decoded and its block freed; a null image
+    // when the transfer or the DIB is not right.
+    QImage nativePage()
+    {
+        TW_HANDLE dib = nullptr;
+        if (ds(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &dib) != TWRC_XFERDONE || !dib)
+            return QImage();
+        auto *bytes = static_cast<const unsigned char *>(entry.DSM_MemLock(dib));
+        // The block is exactly header, palette and rows.
+        TW_BITMAPINFOHEADER h;
+        std::memcpy(&h, bytes, sizeof h);
+        const std::size_t palette = h.biBitCount <= 8 ? (1u << h.biBitCount) : 0;
+        const std::size_t size = 40 + 4 * palette + std::size_t((h.biBitCount * h.biWidth + 31) / 32) * 4 * h.biHeight;
+        QImage image = decodeDib(bytes, size);
+        if (h.biBitCount == 8 && (h.biClrUsed != 0 || bytes[40 + 4 * 200] != 200))
+            image = QImage();  // not a grey palette of 256 entries with biClrUsed 0
+        entry.DSM_MemUnlock(dib);
+        entry.DSM_MemFree(dib);
+        return image;
+    }
+    
+    // A page by memory transfer, assembled from its strips with every strip's
+    // placement checked.
+    QImage memoryPage(TW_UINT32 bufferSize, bool byHandle, int *strips)
+    {
+        TW_IMAGEINFO info = {};
+        if (ds(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info) != TWRC_SUCCESS)
+            return QImage();
+        const int bits = info.BitsPerPixel;
+        const int rowBytes = (bits * info.ImageWidth + 7) / 8;
+        QImage image(info.ImageWidth, info.ImageLength, bits == 24 ? QImage::Format_RGB888 : QImage::Format_Grayscale8);
+        TW_HANDLE handle = entry.DSM_MemAllocate(bufferSize);
+        auto *buffer = static_cast<unsigned char *>(entry.DSM_MemLock(handle));
+        int nextRow = 0;
+        *strips = 0;
+        for (;;) {
+            TW_IMAGEMEMXFER xfer = {};
+            xfer.Memory.Flags = TWMF_APPOWNS | (byHandle ? TWMF_HANDLE : TWMF_POINTER);
+            xfer.Memory.Length = bufferSize;
+            xfer.Memory.TheMem = byHandle ? handle : buffer;
+            const TW_UINT16 rc = ds(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &xfer);
+            if (rc != TWRC_SUCCESS && rc != TWRC_XFERDONE)
+                break;
+            ++*strips;
+            if (int(xfer.YOffset) != nextRow || int(xfer.BytesPerRow) != rowBytes || xfer.Rows == 0
+                || xfer.BytesWritten != xfer.Rows * xfer.BytesPerRow || xfer.BytesWritten > bufferSize)
+                break;
+            for (TW_UINT32 i = 0; i < xfer.Rows; ++i) {
+                const unsigned char *row = buffer + i * xfer.BytesPerRow;
+                uchar *to = image.scanLine(int(xfer.YOffset + i));
+                if (bits != 1)
+                    std::memcpy(to, row, std::size_t(rowBytes));
+                else
+                    for (int x = 0; x < image.width(); ++x)
+                        to[x] = (row[x / 8] >> (7 - x % 8)) & 1 ? 255 : 0;
+            }
+            nextRow += int(xfer.Rows);
+            if (rc == TWRC_XFERDONE) {
+                entry.DSM_MemUnlock(handle);
+                entry.DSM_MemFree(handle);
+                return nextRow == image.height() ? image : QImage();
+            }
+        }
+        entry.DSM_MemUnlock(handle);
+        entry.DSM_MemFree(handle);
+        return QImage();
+    }
+
     // Brings any state back to a closed manager; failures do not matter.
     void shutdown()
     {
@@ -194,16 +264,17 @@ inline QImage decodeDib(const unsigned char *bytes, std::size_t size)
     for (int y = 0; y < h.biHeight; ++y) {
         const unsigned char *row = bytes + offset + std::size_t(h.biHeight - 1 - y) * stride;
         uchar *to = image.scanLine(y);
-        for (int x = 0; x < h.biWidth; ++x) {
-            if (bits == 1)
-                to[x] = (row[x / 8] >> (7 - x % 8)) & 1 ? 255 : 0;
-            else if (bits == 8)
-                to[x] = row[x];
-            else {
+        if (bits == 8) {
+            std::memcpy(to, row, std::size_t(h.biWidth));
+        } else if (bits == 24) {
+            for (int x = 0; x < h.biWidth; ++x) {
                 to[3 * x] = row[3 * x + 2];
                 to[3 * x + 1] = row[3 * x + 1];
                 to[3 * x + 2] = row[3 * x];
             }
+        } else {
+            for (int x = 0; x < h.biWidth; ++x)
+                to[x] = (row[x / 8] >> (7 - x % 8)) & 1 ? 255 : 0;
         }
     }
     return image;

@@ -74,8 +74,8 @@ private slots:
 private:
     void writeFixtures();
     void start(const QByteArray &sourceJson, TW_UINT16 pixelType, TW_UINT16 mechanism);
-    QImage nativePage();
-    QImage memoryPage(TW_UINT32 bufferSize, bool byHandle, int *strips);
+    QImage nativePage() { return s->nativePage(); }
+    QImage memoryPage(TW_UINT32 bufferSize, bool byHandle, int *strips) { return s->memoryPage(bufferSize, byHandle, strips); }
     std::unique_ptr<SimSession> s;
 };
 
@@ -117,75 +117,6 @@ void SimTransferTest::start(const QByteArray &sourceJson, TW_UINT16 pixelType, T
     QVERIFY(s->setOneValue(ICAP_XFERMECH, TWTY_UINT16, mechanism));
     QVERIFY(s->enable());
     QVERIFY(s->fetchXferReady());
-}
-
-QImage SimTransferTest::nativePage()
-{
-    TW_HANDLE dib = nullptr;
-    if (s->ds(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &dib) != TWRC_XFERDONE || !dib)
-        return QImage();
-    auto *bytes = static_cast<const unsigned char *>(s->entry.DSM_MemLock(dib));
-    // The block is exactly header, palette and rows.
-    TW_BITMAPINFOHEADER h;
-    std::memcpy(&h, bytes, sizeof h);
-    const std::size_t palette = h.biBitCount <= 8 ? (1u << h.biBitCount) : 0;
-    const std::size_t size = 40 + 4 * palette + std::size_t((h.biBitCount * h.biWidth + 31) / 32) * 4 * h.biHeight;
-    const QImage image = decodeDib(bytes, size);
-    if (h.biBitCount == 8 && (h.biClrUsed != 0 || bytes[40 + 4 * 200] != 200))
-        return QImage();  // a grey palette of 256 entries, biClrUsed 0
-    s->entry.DSM_MemUnlock(dib);
-    s->entry.DSM_MemFree(dib);
-    return image;
-}
-
-// A page by memory transfer, assembled from its strips with every strip's
-// placement checked.
-QImage SimTransferTest::memoryPage(TW_UINT32 bufferSize, bool byHandle, int *strips)
-{
-    TW_IMAGEINFO info = {};
-    if (s->ds(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info) != TWRC_SUCCESS)
-        return QImage();
-    const int bits = info.BitsPerPixel;
-    const int rowBytes = (bits * info.ImageWidth + 7) / 8;
-    QImage image(info.ImageWidth, info.ImageLength, bits == 24 ? QImage::Format_RGB888 : QImage::Format_Grayscale8);
-    TW_HANDLE handle = s->entry.DSM_MemAllocate(bufferSize);
-    auto *buffer = static_cast<unsigned char *>(s->entry.DSM_MemLock(handle));
-    int nextRow = 0;
-    *strips = 0;
-    for (;;) {
-        TW_IMAGEMEMXFER xfer = {};
-        xfer.Memory.Flags = TWMF_APPOWNS | (byHandle ? TWMF_HANDLE : TWMF_POINTER);
-        xfer.Memory.Length = bufferSize;
-        xfer.Memory.TheMem = byHandle ? handle : buffer;
-        const TW_UINT16 rc = s->ds(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &xfer);
-        if (rc != TWRC_SUCCESS && rc != TWRC_XFERDONE)
-            break;
-        ++*strips;
-        if (int(xfer.YOffset) != nextRow || int(xfer.BytesPerRow) != rowBytes || xfer.Rows == 0
-            || xfer.BytesWritten != xfer.Rows * xfer.BytesPerRow || xfer.BytesWritten > bufferSize)
-            break;
-        for (TW_UINT32 i = 0; i < xfer.Rows; ++i) {
-            const unsigned char *row = buffer + i * xfer.BytesPerRow;
-            uchar *to = image.scanLine(int(xfer.YOffset + i));
-            for (int x = 0; x < image.width(); ++x) {
-                if (bits == 1)
-                    to[x] = (row[x / 8] >> (7 - x % 8)) & 1 ? 255 : 0;
-                else if (bits == 8)
-                    to[x] = row[x];
-                else
-                    std::memcpy(to + 3 * x, row + 3 * x, 3);
-            }
-        }
-        nextRow += int(xfer.Rows);
-        if (rc == TWRC_XFERDONE) {
-            s->entry.DSM_MemUnlock(handle);
-            s->entry.DSM_MemFree(handle);
-            return nextRow == image.height() ? image : QImage();
-        }
-    }
-    s->entry.DSM_MemUnlock(handle);
-    s->entry.DSM_MemFree(handle);
-    return QImage();
 }
 
 void SimTransferTest::nativePages_data()

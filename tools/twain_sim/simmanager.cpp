@@ -593,7 +593,7 @@ TW_UINT16 SimManager::remaining() const
 
 void SimManager::finishPage()
 {
-    m_page = SimPage();
+    m_page.rows.clear();  // keeps its memory for the next page
     m_pageLoaded = m_pageDone = false;
     ++m_current;
     if (m_stopFeeder)
@@ -623,7 +623,7 @@ TW_UINT16 SimManager::pendingTransfers(TW_UINT16 msg, pTW_PENDINGXFERS pending, 
     case MSG_RESET:
         m_batch.clear();
         m_current = 0;
-        m_page = SimPage();
+        m_page.rows.clear();
         m_pageLoaded = m_pageDone = false;
         m_state = 5;
         pending->Count = 0;

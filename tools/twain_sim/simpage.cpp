@@ -22,18 +22,32 @@ int simBitsForPixelType(int pixelType)
 
 namespace {
 
-QImage synthesise(int width, int height, int pageNumber, bool back)
+// Drawn straight at the page's depth: a 300-dpi colour page is 26 MB, and
+// going through a second image of that size would cost as much again.
+void synthesise(SimPage *page, int pageNumber, bool back)
 {
-    QImage image(width, height, QImage::Format_RGB888);
-    image.fill(Qt::white);
+    const int width = page->width, height = page->height, bits = page->bitsPerPixel;
+    std::fill(page->rows.begin(), page->rows.end(), 0xff);
     auto box = [&](int x0, int y0, int w, int h, QRgb colour) {
-        const QRect r = QRect(x0, y0, w, h).intersected(image.rect());
+        const QRect r = QRect(x0, y0, w, h).intersected(QRect(0, 0, width, height));
+        const int grey = qGray(colour);
         for (int y = r.top(); y <= r.bottom(); ++y) {
-            uchar *line = image.scanLine(y);
-            for (int x = r.left(); x <= r.right(); ++x) {
-                line[3 * x] = uchar(qRed(colour));
-                line[3 * x + 1] = uchar(qGreen(colour));
-                line[3 * x + 2] = uchar(qBlue(colour));
+            unsigned char *line = page->rows.data() + std::size_t(y) * page->rowBytes();
+            if (bits == 8) {
+                std::memset(line + r.left(), grey, std::size_t(r.width()));
+            } else if (bits == 24) {
+                for (int x = r.left(); x <= r.right(); ++x) {
+                    line[3 * x] = uchar(qRed(colour));
+                    line[3 * x + 1] = uchar(qGreen(colour));
+                    line[3 * x + 2] = uchar(qBlue(colour));
+                }
+            } else {
+                for (int x = r.left(); x <= r.right(); ++x) {
+                    if (grey >= 128)
+                        line[x / 8] |= uchar(0x80 >> (x % 8));
+                    else
+                        line[x / 8] &= uchar(~(0x80 >> (x % 8)));
+                }
             }
         }
     };
@@ -52,7 +66,6 @@ QImage synthesise(int width, int height, int pageNumber, bool back)
     for (int bit = 0; bit < 12; ++bit)
         box(2 * unit + bit * 2 * unit, 8 * unit, unit, unit,
             (pageNumber >> (11 - bit)) & 1 ? black : qRgb(210, 210, 210));
-    return image;
 }
 
 } // namespace
@@ -60,22 +73,28 @@ QImage synthesise(int width, int height, int pageNumber, bool back)
 bool simMakePage(const QString &file, int bitsPerPixel, double dpiX, double dpiY, double widthInches,
                  double heightInches, int pageNumber, bool back, SimPage *page, QString *error)
 {
-    QImage image;
+    page->bitsPerPixel = bitsPerPixel;
     if (file.isEmpty()) {
-        const int w = int(std::lround(widthInches * dpiX));
-        const int h = int(std::lround(heightInches * dpiY));
+        const long w = std::lround(widthInches * dpiX);
+        const long h = std::lround(heightInches * dpiY);
         if (w <= 0 || h <= 0 || w > 20000 || h > 30000) {
             *error = QStringLiteral("a synthesised page of %1 x %2 pixels is out of reach").arg(w).arg(h);
             return false;
         }
-        image = synthesise(w, h, pageNumber, back);
-    } else if (!image.load(file)) {
+        page->width = int(w);
+        page->height = int(h);
+        // The page's buffer is kept from page to page.
+        page->rows.resize(std::size_t(page->rowBytes()) * page->height);
+        synthesise(page, pageNumber, back);
+        return true;
+    }
+    QImage image;
+    if (!image.load(file)) {
         *error = QStringLiteral("cannot read the page image %1").arg(file);
         return false;
     }
     page->width = image.width();
     page->height = image.height();
-    page->bitsPerPixel = bitsPerPixel;
     const int rowBytes = page->rowBytes();
     page->rows.assign(std::size_t(rowBytes) * page->height, 0);
     const QImage converted = image.convertToFormat(bitsPerPixel == 24 ? QImage::Format_RGB888 : QImage::Format_Grayscale8);
