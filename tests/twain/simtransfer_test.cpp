@@ -64,6 +64,8 @@ private slots:
     void duplexSides();
     void barcodes_data();
     void barcodes();
+    void extImageInfoCountOutOfReach_data();
+    void extImageInfoCountOutOfReach();
     void pageCounts_data();
     void pageCounts();
     void faults_data();
@@ -362,6 +364,30 @@ void SimTransferTest::barcodes()
     }
     const QVector<TW_UINT32> ys = values(info[5]);
     QCOMPARE(ys.first(), TW_UINT32(22));
+    QCOMPARE(s->endTransfer(), TW_UINT16(TWRC_SUCCESS));
+}
+
+void SimTransferTest::extImageInfoCountOutOfReach_data()
+{
+    QTest::addColumn<uint>("numInfos");
+    QTest::newRow("none") << 0u;
+    QTest::newRow("garbled") << 0x10000000u;
+}
+
+// The record's size is not passed with it: a count beyond any real request
+// is refused before anything is written.
+void SimTransferTest::extImageInfoCountOutOfReach()
+{
+    QFETCH(uint, numInfos);
+    start(R"("sheets": [{"front": "grey.png", "frontBarcodes": [{"text": "A"}]}])", TWPT_GRAY, TWSX_NATIVE);
+    QVERIFY(!nativePage().isNull());
+    QByteArray record(int(sizeof(TW_EXTIMAGEINFO) + sizeof(TW_INFO)), '\x5a');
+    auto *ext = reinterpret_cast<TW_EXTIMAGEINFO *>(record.data());
+    ext->NumInfos = numInfos;
+    const QByteArray before = record;
+    QCOMPARE(s->ds(DG_IMAGE, DAT_EXTIMAGEINFO, MSG_GET, ext), TW_UINT16(TWRC_FAILURE));
+    QCOMPARE(s->condition(true), TW_UINT16(TWCC_BADVALUE));
+    QCOMPARE(record, before);
     QCOMPARE(s->endTransfer(), TW_UINT16(TWRC_SUCCESS));
 }
 
