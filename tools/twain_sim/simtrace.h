@@ -1,0 +1,11 @@
+#pragma once
+// The simulator's trace: one line per refusal or notable event, on standard
+// error and to the sink a test may set.
+
+#include "twain.h"
+
+#include <QString>
+
+void simTrace(const QString &line);
+QString simTripletName(TW_UINT32 dataGroup, TW_UINT16 dataArgType, TW_UINT16 message);
+QString simConditionName(TW_UINT16 condition);
