@@ -2,7 +2,8 @@
 # Checks that the folder libraries form one direction of dependencies:
 #   1. the CMake link graph of the project's own targets (the omr_* libraries
 #      and our executables) has no cycle;
-#   2. no folder library links the library of a folder above it, in the order
+#   2. no folder library links the library of a folder above it, nor one
+#      program's folder another's, in the order
 #        template, recognition, res, twain  <  common  <  platform, review
 #          <  processor, designer, scanner;
 #   3. no source of a folder includes a header of a folder above it.
@@ -100,6 +101,10 @@ END {
     fa = folderOf(a); fb = folderOf(b)
     if (fa != "" && fb != "" && level[fb] > level[fa])
       wrong = wrong sprintf("\n  %s (%s/) links %s (%s/), a folder above it", a, fa, b, fb)
+    # The programs share class names (MainWindow, MyLabel): the folder of one
+    # program never links the folder of another.
+    if (fa != "" && fb != "" && fa != fb && level[fa] == 3 && level[fb] == 3)
+      wrong = wrong sprintf("\n  %s (%s/) links %s (%s/), another program", a, fa, b, fb)
   }
   if (ownCount == 0) { print "Layering check failed: no omr_* target in the CMake graph" > "/dev/stderr"; exit 1 }
   failed = 0
