@@ -77,7 +77,11 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     splitter->setSizes({200, 800});
     treeWidget->setColumnCount(1);
     treeWidget->setHeaderLabel(QString());
-    treeWidget->setStyle(QStyleFactory::create(QStringLiteral("windows")));
+    // setStyle does not take the style: the tree owns it.
+    if (QStyle *style = QStyleFactory::create(QStringLiteral("windows"))) {
+        style->setParent(treeWidget);
+        treeWidget->setStyle(style);
+    }
     // No deleting a section while it blinks.
     treeWidget->menuRefused = [this] { return flashing; };
 
