@@ -27,6 +27,7 @@
 #include <QPointer>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QStyle>
 #include <QStyleFactory>
 #include <QTimer>
 
