@@ -63,6 +63,18 @@ public:
     // in `error`, when the file cannot be read or written.
     bool deskewImage(float angle, QString *error = nullptr);
 
+    // Region detectors. Each reads the page image file anew and examines the
+    // part of the page under the selection rectangle (cut to the page); the
+    // rectangles are in page pixels, offsets from the selection's top-left.
+    // An unreadable file is reported in a box and counts as not found.
+    // The solid black rectangle (anchors, corner checks); (0,0,0,0) and
+    // found = false when none qualifies.
+    QRect detectBlackRectangle(bool &found);
+    // The box around every bubble-like mark; `area` is untouched when false.
+    bool detectBubbleArea(QRect &area);
+    // The largest bubble-like mark; `mark` is untouched when false.
+    bool measureMarkPoint(QRect &mark);
+
     // The designer window around the canvas, or null.
     CanvasWindow *canvasWindow() const;
 
