@@ -75,6 +75,25 @@ public:
     // The largest bubble-like mark; `mark` is untouched when false.
     bool measureMarkPoint(QRect &mark);
 
+    // Section creation over the selection rectangle; the selection menu's
+    // slots call these after their own checks. Each asks its dialog and
+    // detector where the kind has them, then builds one section (an
+    // irregular question with its bubbles) at the selection's page pixels,
+    // lists it and hangs its item under the page shown. A refusal or a
+    // cancelled dialog creates nothing.
+    void addPrintTextAnchor();
+    void addAnchorPointA();
+    void addAnchorPointB();
+    void addAbsentMark();
+    void addBarcodeSection(int barDirection);
+    void addBubbleCodeSection(int codeLength, int numberDirection, int markPointWidth, int markPointHeight);
+    void addCornerCheck();
+    void addObjectSection(int markPointWidth, int markPointHeight, bool irregular);
+    void addObjectOptionalSection(int markPointWidth, int markPointHeight, bool irregular);
+    void addOptionalItemSection(int markPointWidth, int markPointHeight);
+    void addSubjectSection();
+    void addSubjectOptionalSection();
+
     // The designer window around the canvas, or null.
     CanvasWindow *canvasWindow() const;
 
