@@ -88,8 +88,6 @@ Draw grey(int x, int y, int w, int h, int level)
     return [=](cv::Mat &page) { page(cv::Rect(x, y, w, h)).setTo(cv::Scalar(level, level, level)); };
 }
 
-using Finder = bool (*)(const cv::Mat &, cv::Rect *);
-
 } // namespace
 
 Q_DECLARE_METATYPE(Draw)
@@ -132,7 +130,7 @@ void DetectorsTest::initTestCase()
 }
 
 // Expected box, or an empty rect for "not found".
-static void runFinder(Finder find, const cv::Mat &page, const cv::Rect &expected)
+static void runFinder(RegionDetectors::Finder find, const cv::Mat &page, const cv::Rect &expected)
 {
     cv::Rect found(-1, -1, -1, -1);
     const bool ok = find(page, &found);
@@ -242,7 +240,7 @@ void DetectorsTest::blankPaperFindsNothing_data()
 void DetectorsTest::blankPaperFindsNothing()
 {
     QFETCH(cv::Mat, page);
-    for (Finder find : {RegionDetectors::findBlackRectangle, RegionDetectors::findBubbleArea,
+    for (RegionDetectors::Finder find : {RegionDetectors::findBlackRectangle, RegionDetectors::findBubbleArea,
                         RegionDetectors::findLargestMark})
         runFinder(find, page, cv::Rect());
 }
