@@ -37,6 +37,10 @@ constexpr int kMinArea = 100;
 // Share of a black rectangle's box its ink must cover.
 constexpr float kMinFill = 0.8f;
 
+// The detectors' common form: true with the mark's box in `box`; false,
+// leaving `box` alone, when nothing qualifies.
+using Finder = bool (*)(const cv::Mat &bgr, cv::Rect *box);
+
 // The largest solid black rectangle; false when none qualifies.
 bool findBlackRectangle(const cv::Mat &bgr, cv::Rect *box);
 // The box around every bubble-like mark; false when there is none.

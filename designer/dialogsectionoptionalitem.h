@@ -16,6 +16,10 @@ public:
     explicit DialogSectionOptionalItem(QWidget *parent = nullptr);
     ~DialogSectionOptionalItem() override;
 
+    // Reopens the dialog on a group's values with the canvas as parent;
+    // true (values replaced) when accepted.
+    static bool edit(QWidget *canvas, QStringList &items, QString &defaultItem);
+
     QStringList items;    // in: the group's candidates when editing; out: ascending
     QString defaultItem;
 

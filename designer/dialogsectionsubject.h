@@ -13,6 +13,10 @@ public:
     explicit DialogSectionSubject(QWidget *parent = nullptr);
     ~DialogSectionSubject() override;
 
+    // Reopens the dialog on a block's values with the canvas as parent;
+    // true (values replaced) when accepted.
+    static bool edit(QWidget *canvas, int &page, int &blockNumber);
+
     int page = 0;
     int blockNumber = 0;   // out; in when editing
     int editing = 0;       // 1: editing an existing block

@@ -12,6 +12,8 @@ public:
     explicit DialogSectionSubjectOptional(QWidget *parent = nullptr);
     ~DialogSectionSubjectOptional() override;
 
+    static bool edit(QWidget *canvas, int &group, int &page, int &blockNumber);
+
     int group = 0;         // in when editing; out: the chosen candidate
     int page = 0;
     int blockNumber = 0;

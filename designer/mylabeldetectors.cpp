@@ -13,11 +13,9 @@ namespace {
 
 using RegionDetectors::Rounding;
 
-// The detectors' answer in page pixels, an offset from the selection's
+// The detector's answer in page pixels, an offset from the selection's
 // top-left.
-using Find = bool (*)(const cv::Mat &, cv::Rect *);
-
-bool detectInSelection(MyLabel &canvas, Rounding rounding, Find find, QRect &result)
+bool detectInSelection(MyLabel &canvas, Rounding rounding, RegionDetectors::Finder find, QRect &result)
 {
     if (!canvas.rubberBand)
         return false;
