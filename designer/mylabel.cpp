@@ -1,5 +1,7 @@
 #include "mylabel.h"
 
+#include "dialoghorizontal.h"
+
 #include "canvaswindow.h"
 #include "imagefile.h"
 #include "messagebox.h"
@@ -38,6 +40,14 @@ MyLabel::MyLabel(QWidget *parent) : QLabel(parent)
 
     rubberBand = new MyRubberBandContainer(this);
     rubberBand->hide();
+
+    horizontalDialog = [this](float *angleDegrees) {
+        DialogHorizontal dialog(this);
+        if (dialog.exec() != QDialog::Accepted)
+            return false;
+        *angleDegrees = dialog.angle;
+        return true;
+    };
 }
 
 MyLabel::~MyLabel()
