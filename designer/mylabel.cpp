@@ -1,5 +1,7 @@
 #include "mylabel.h"
 
+#include "dialoghorizontal.h"
+
 #include "canvaswindow.h"
 #include "dialogsectionoptionalitem.h"
 #include "dialogsectionsubject.h"
@@ -51,6 +53,13 @@ MyLabel::MyLabel(QWidget *parent) : QLabel(parent)
     };
     subjectOptionalDialog = [this](int &group, int &blockPage, int &blockNumber) {
         return DialogSectionSubjectOptional::edit(this, group, blockPage, blockNumber);
+    };
+    horizontalDialog = [this](float *angleDegrees) {
+        DialogHorizontal dialog(this);
+        if (dialog.exec() != QDialog::Accepted)
+            return false;
+        *angleDegrees = dialog.angle;
+        return true;
     };
 }
 
