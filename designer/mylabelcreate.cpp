@@ -128,7 +128,7 @@ void MyLabel::addPrintTextAnchor()
         return;
     }
     DialogPrintTextAnchor dialog(this);
-    dialog.imageLabel->showImage();
+    dialog.labelImage->showImage();
     if (dialog.exec() != QDialog::Accepted)
         return;
     rubberBand->hide();

@@ -204,7 +204,7 @@ void fillObjective(QDialog *d, int first, int last, int direction, int options, 
 void fillPrintText(QDialog *d, const QRect &textInCrop)
 {
     auto *dialog = qobject_cast<DialogPrintTextAnchor *>(d);
-    QWidget *image = dialog->imageLabel;
+    QWidget *image = dialog->labelImage;
     const QPoint from = textInCrop.topLeft();
     const QPoint to = textInCrop.bottomRight();
     QMouseEvent press(QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
