@@ -108,6 +108,7 @@ int main(int argc, char **argv)
     w.resize(1600, 1000);
     const QString saved = dir.filePath(QStringLiteral("saved.tpl"));
     w.chooseSaveFile = [&saved](QWidget *, const QString &) { return saved; };
+    w.subjectConfigStep = nullptr;  // nobody answers the scoring question
 
     std::vector<double> open, save;
     for (int r = 0; r < rounds; ++r) {

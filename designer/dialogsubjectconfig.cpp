@@ -84,6 +84,7 @@ void MyLabelForSubjectConfig::showImage()
     } else {
         return;
     }
+    scale = float(width()) / float(fullImage.width());
     showScaled(width());
 }
 
