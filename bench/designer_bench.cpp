@@ -3,6 +3,7 @@
 // template, saving it, and one full repaint of the canvas (the whole page with
 // its sections, rendered off screen) at three zoom factors.
 
+#include "benchreport.h"
 #include "unattended.h"
 #include "mainwindow.h"
 #include "myimage.h"
@@ -70,31 +71,6 @@ protected:
     }
 };
 
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0.0 : values[values.size() / 2];
-}
-
-double timeMs(const std::function<void()> &work)
-{
-    QElapsedTimer clock;
-    clock.start();
-    work();
-    return clock.nsecsElapsed() / 1e6;
-}
-
-void report(const char *what, double ms, double targetMs)
-{
-    if (targetMs <= 0) {
-        std::printf("  %-34s %8.1f ms\n", what, ms);
-        return;
-    }
-    const double ratio = ms / targetMs;
-    std::printf("  %-34s %8.1f ms   target < %.0f ms: ratio %.2f %s\n", what, ms, targetMs, ratio,
-                ratio < 1.0 ? "(met)" : "(NOT MET)");
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -104,14 +80,7 @@ int main(int argc, char **argv)
     initOmrResources();
     MyScrollArea::setDefaultVariant(MyScrollArea::Variant::Designer);
     UnattendedBoxes boxes;
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Template designer benchmark"));
-    parser.addHelpOption();
-    const QCommandLineOption roundsOption(QStringLiteral("rounds"), QStringLiteral("Runs of each measurement."),
-                                          QStringLiteral("n"), QStringLiteral("7"));
-    parser.addOption(roundsOption);
-    parser.process(app);
-    const int rounds = std::max(1, parser.value(roundsOption).toInt());
+    const int rounds = benchRounds(app, QStringLiteral("Template designer benchmark"));
 
     QTemporaryDir dir;
     if (!dir.isValid()) {
@@ -139,6 +108,7 @@ int main(int argc, char **argv)
     w.resize(1600, 1000);
     const QString saved = dir.filePath(QStringLiteral("saved.tpl"));
     w.chooseSaveFile = [&saved](QWidget *, const QString &) { return saved; };
+    w.subjectConfigStep = nullptr;  // nobody answers the scoring question
 
     std::vector<double> open, save;
     for (int r = 0; r < rounds; ++r) {
@@ -157,8 +127,8 @@ int main(int argc, char **argv)
     std::printf("%d sections (%d widgets with bubbles) on %d pages of %dx%d at 300 dpi; median of %d runs\n",
                 kSections, widgets, renderer.spec().pageCount, renderer.spec().pageSize.width(),
                 renderer.spec().pageSize.height(), rounds);
-    report("open", median(open), 300);
-    report("save", median(save), 300);
+    reportMs("open", medianOf(open), 300);
+    reportMs("save", medianOf(save), 300);
     for (const float zoom : {0.5f, 1.0f, 2.0f}) {
         canvas->scale = zoom;
         canvas->loadImage(pages.first(), 1);
@@ -175,7 +145,7 @@ int main(int argc, char **argv)
             paints.push_back(timeMs([&] { canvas->render(&target); }));
         const QByteArray what = "repaint at zoom " + QByteArray::number(zoom) + " ("
             + QByteArray::number(counter.painted / rounds) + " widgets)";
-        report(what.constData(), median(paints), zoom == 1.0f ? 16 : 0);
+        reportMs(what.constData(), medianOf(paints), zoom == 1.0f ? 16 : 0);
     }
     return 0;
 }

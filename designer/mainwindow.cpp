@@ -1,5 +1,8 @@
 #include "mainwindow.h"
 
+#include "dialogsubjectconfig.h"
+#include "dialogsubjectconfigtip.h"
+
 #include "anchorsections.h"
 #include "dialogabout.h"
 #include "dialogeditfile.h"
@@ -101,6 +104,16 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     connect(ui->actionUpgrade, &QAction::triggered, this, &MainWindow::upgrade);
     connect(ui->actionAbout, &QAction::triggered, this, &MainWindow::about);
     connect(treeWidget, &QTreeWidget::itemClicked, this, &MainWindow::onTreeItemSelected);
+
+    subjectConfigStep = [this] {
+        DialogSubjectConfigTip tip;
+        if (tip.exec() != QDialog::Accepted)
+            return;
+        DialogSubjectConfig config(this);
+        config.rows = subjectItemRows;
+        if (config.exec() == QDialog::Accepted)
+            subjectItemRows = config.rows;
+    };
 }
 
 MainWindow::~MainWindow()

@@ -1,6 +1,11 @@
 #include "mylabel.h"
 
+#include "dialoghorizontal.h"
+
 #include "canvaswindow.h"
+#include "dialogsectionoptionalitem.h"
+#include "dialogsectionsubject.h"
+#include "dialogsectionsubjectoptional.h"
 #include "imagefile.h"
 #include "messagebox.h"
 #include "myimage.h"
@@ -38,6 +43,24 @@ MyLabel::MyLabel(QWidget *parent) : QLabel(parent)
 
     rubberBand = new MyRubberBandContainer(this);
     rubberBand->hide();
+
+    // A section's information action reopens its dialog on this canvas.
+    optionalItemDialog = [this](QStringList &items, QString &defaultItem) {
+        return DialogSectionOptionalItem::edit(this, items, defaultItem);
+    };
+    subjectDialog = [this](int &blockPage, int &blockNumber) {
+        return DialogSectionSubject::edit(this, blockPage, blockNumber);
+    };
+    subjectOptionalDialog = [this](int &group, int &blockPage, int &blockNumber) {
+        return DialogSectionSubjectOptional::edit(this, group, blockPage, blockNumber);
+    };
+    horizontalDialog = [this](float *angleDegrees) {
+        DialogHorizontal dialog(this);
+        if (dialog.exec() != QDialog::Accepted)
+            return false;
+        *angleDegrees = dialog.angle;
+        return true;
+    };
 }
 
 MyLabel::~MyLabel()

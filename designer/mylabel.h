@@ -63,6 +63,37 @@ public:
     // in `error`, when the file cannot be read or written.
     bool deskewImage(float angle, QString *error = nullptr);
 
+    // Region detectors. Each reads the page image file anew and examines the
+    // part of the page under the selection rectangle (cut to the page); the
+    // rectangles are in page pixels, offsets from the selection's top-left.
+    // An unreadable file is reported in a box and counts as not found.
+    // The solid black rectangle (anchors, corner checks); (0,0,0,0) and
+    // found = false when none qualifies.
+    QRect detectBlackRectangle(bool &found);
+    // The box around every bubble-like mark; `area` is untouched when false.
+    bool detectBubbleArea(QRect &area);
+    // The largest bubble-like mark; `mark` is untouched when false.
+    bool measureMarkPoint(QRect &mark);
+
+    // Section creation over the selection rectangle; the selection menu's
+    // slots call these after their own checks. Each asks its dialog and
+    // detector where the kind has them, then builds one section (an
+    // irregular question with its bubbles) at the selection's page pixels,
+    // lists it and hangs its item under the page shown. A refusal or a
+    // cancelled dialog creates nothing.
+    void addPrintTextAnchor();
+    void addAnchorPointA();
+    void addAnchorPointB();
+    void addAbsentMark();
+    void addBarcodeSection(int barDirection);
+    void addBubbleCodeSection(int codeLength, int numberDirection, int markPointWidth, int markPointHeight);
+    void addCornerCheck();
+    void addObjectSection(int markPointWidth, int markPointHeight, bool irregular);
+    void addObjectOptionalSection(int markPointWidth, int markPointHeight, bool irregular);
+    void addOptionalItemSection(int markPointWidth, int markPointHeight);
+    void addSubjectSection();
+    void addSubjectOptionalSection();
+
     // The designer window around the canvas, or null.
     CanvasWindow *canvasWindow() const;
 

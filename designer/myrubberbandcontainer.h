@@ -1,7 +1,10 @@
 #pragma once
 // The selection rectangle on the design canvas: a translucent box the user
 // drags over the page to mark the region of the next section, moved and
-// resized with the mouse inside the shown page image.
+// resized with the mouse inside the shown page image. Its right-button menu
+// offers the section kinds that make sense for the page shown; each entry's
+// slot checks again before the canvas creates the section. It also keeps the
+// measured bubble size for the whole run.
 
 #include <QPoint>
 #include <QWidget>
@@ -9,6 +12,7 @@
 #include <memory>
 
 class MyLabel;
+class QMenu;
 
 namespace Ui {
 class MyRubberBandContainer;
@@ -25,12 +29,41 @@ public:
 
     bool inHandle(const QPoint &pos) const;
 
+    // What the canvas holds: anchors of the canvas's page, the student code
+    // and the absent mark of any page.
+    bool hasAnchorPointA() const;
+    bool hasAnchorPointB() const;
+    bool hasPrintTextAnchor() const;
+    bool hasAbsentMark() const;
+    bool hasCode() const;
+
+    // The section-kind menu for the page shown, built afresh; the caller owns
+    // it. A right press shows it at the cursor.
+    QMenu *buildMenu();
+
     QPoint pressOffset;
     QPoint sizeOffset;
     bool resizing = false;
     bool smartMode = false;
     int markPointWidth = 0;
     int markPointHeight = 0;
+
+public slots:
+    void setPrintTextAnchor();
+    void setSectionAnchorPointA();
+    void setSectionAnchorPointB();
+    void setMarkPointSize();
+    void setSectionCode();
+    void setSectionAbsentMark();
+    void setSectionObject();
+    void setSectionObjectAbnormal();
+    void setSectionSubject();
+    void setSectionOptionalItem();
+    void setSectionObjectOptional();
+    void setSectionObjectOptionalAbnormal();
+    void setSectionSubjectOptional();
+    void rotateImageToHor();
+    void setSectionCornerCheck();
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
@@ -41,6 +74,18 @@ protected:
 
 private:
     MyLabel *canvas() const;
+    // True when the canvas holds a section of type T (of any page, or only
+    // of the canvas's page).
+    template <typename T>
+    bool holds(bool canvasPageOnly) const;
+    bool pageAnchored() const;
+    bool measured() const { return markPointWidth != 0 && markPointHeight != 0; }
+    // The checks the bubble kinds share: measured first, then full size.
+    bool refuseUnmeasuredOrReduced(const QString &unmeasured, const QString &zoomQuestion);
+    // Below full size: asks whether to show the page at full size (Yes does,
+    // and the command ends either way). True when the command must end.
+    bool refuseReduced(const QString &zoomQuestion);
+    void warn(const QString &text);
 
     std::unique_ptr<Ui::MyRubberBandContainer> ui;
 };

@@ -499,6 +499,10 @@ void CanvasTest::toolButtonsZoom()
 
 void CanvasTest::editHooksChangeNothingWhileUnset()
 {
+    // The canvas wires its section dialogs in; unset they change nothing.
+    canvas_->optionalItemDialog = nullptr;
+    canvas_->subjectDialog = nullptr;
+    canvas_->subjectOptionalDialog = nullptr;
     QStringList items{QStringLiteral("22"), QStringLiteral("23")};
     QString defaultItem = QStringLiteral("22");
     int optional = 22;

@@ -216,6 +216,8 @@ void CanvasFileTest::correctHorizontalRules()
             *degrees = angle;
             return accepted;
         };
+    } else {
+        canvas_->horizontalDialog = nullptr;
     }
 
     MessageBoxRecorder boxes;

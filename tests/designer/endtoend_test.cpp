@@ -1,11 +1,13 @@
 // A template with every section kind, as the sheet renderer writes it: opened
 // in the designer, saved, and read back by the processing program's loader.
 
+#include "dialogsubjectconfigtip.h"
 #include "mainwindow.h"
 #include "messagebox.h"
 #include "myscrollarea.h"
 #include "omrresources.h"
 #include "templateloader.h"
+#include "widgettestutil.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -53,7 +55,9 @@ void EndToEndTest::testOpenSaveLoad()
     w.loadTemplate(spec.name, t.pages, true, t.file);
     const QString saved = dir.filePath(QStringLiteral("saved.tpl"));
     w.chooseSaveFile = [&saved](QWidget *, const QString &) { return saved; };
+    WidgetTest::WhenShown<DialogSubjectConfigTip> noScoring([](DialogSubjectConfigTip *tip) { tip->reject(); });
     w.saveFile();
+    QVERIFY(noScoring.seen);
     QCOMPARE(boxes.count(), 0);
 
     const QByteArray text = TemplateFormat::complementBytes(fileBytes(saved));

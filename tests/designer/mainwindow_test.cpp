@@ -341,6 +341,7 @@ void MainWindowTest::testOpenWriterFile()
     const QByteArray stored = fileBytes(t.file);
 
     MainWindow w;
+    w.subjectConfigStep = nullptr;      // the scoring step has tests of its own
     WidgetTest::WhenShown<DialogEditFile> answer([&t](DialogEditFile *d) {
         d->chooseTemplate = [&t](QWidget *) { return t.file; };
         d->chooseImages = [&t](QWidget *) { return t.pages; };
@@ -483,6 +484,7 @@ void MainWindowTest::testValidation()
     QFETCH(QString, message);
 
     MainWindow w;
+    w.subjectConfigStep = nullptr;      // the scoring step has tests of its own
     if (!pageSections.isEmpty())
         w.loadTemplate(QStringLiteral("查"), pages(pageSections.size()), false, QString());
     for (int p = 1; p <= pageSections.size(); ++p) {
@@ -559,6 +561,7 @@ void MainWindowTest::testSaveStartPathAndScoringStep()
 void MainWindowTest::testUnreadablePageRefusesSave()
 {
     MainWindow w;
+    w.subjectConfigStep = nullptr;      // the scoring step has tests of its own
     const QStringList images = pages(2, QStringLiteral("unreadable"));
     w.loadTemplate(QStringLiteral("坏页"), images, false, QString());
     completeAnchors(w);
@@ -586,6 +589,7 @@ void MainWindowTest::testUnwritableTargetReported()
     QFETCH(QString, target);
     QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("folder.tpl")));
     MainWindow w;
+    w.subjectConfigStep = nullptr;      // the scoring step has tests of its own
     w.loadTemplate(QStringLiteral("写"), pages(1), false, QString());
     completeAnchors(w);
     const QString path = m_dir.filePath(target);

@@ -1,0 +1,61 @@
+#pragma once
+// What the benchmarks print: the median of repeated runs, each against its
+// target with the ratio, and the number of runs taken from "--rounds".
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QString>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+// Parses the command line (with --help) and returns the runs of each
+// measurement, at least 1.
+inline int benchRounds(const QCoreApplication &app, const QString &description, int defaultRounds = 7)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(description);
+    parser.addHelpOption();
+    const QCommandLineOption roundsOption(QStringLiteral("rounds"), QStringLiteral("Runs of each measurement."),
+                                          QStringLiteral("n"), QString::number(defaultRounds));
+    parser.addOption(roundsOption);
+    parser.process(app);
+    return std::max(1, parser.value(roundsOption).toInt());
+}
+
+inline double medianOf(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0.0 : values[values.size() / 2];
+}
+
+inline double timeMs(const std::function<void()> &work)
+{
+    QElapsedTimer clock;
+    clock.start();
+    work();
+    return clock.nsecsElapsed() / 1e6;
+}
+
+inline double medianMs(int rounds, const std::function<void()> &work)
+{
+    std::vector<double> times;
+    for (int r = 0; r < rounds; ++r)
+        times.push_back(timeMs(work));
+    return medianOf(times);
+}
+
+// One line: the time, and with a positive target the target and the ratio.
+inline void reportMs(const char *what, double ms, double targetMs, int width = 34)
+{
+    if (targetMs <= 0) {
+        std::printf("  %-*s %8.1f ms\n", width, what, ms);
+        return;
+    }
+    const double ratio = ms / targetMs;
+    std::printf("  %-*s %8.1f ms   target < %.0f ms: ratio %.2f %s\n", width, what, ms, targetMs, ratio,
+                ratio < 1.0 ? "(met)" : "(NOT MET)");
+}
