@@ -2,6 +2,7 @@
 // header's search area (the region cut from the page file) and OK (the page
 // read again in grey, the patch binarised and its features counted).
 
+#include "benchreport.h"
 #include "unattended.h"
 #include "dialogprinttextanchor.h"
 #include "mylabel.h"
@@ -9,8 +10,6 @@
 #include "sheetrenderer.h"
 
 #include <QApplication>
-#include <QCommandLineParser>
-#include <QElapsedTimer>
 #include <QMouseEvent>
 #include <QTemporaryDir>
 
@@ -20,27 +19,6 @@
 #include <vector>
 
 namespace {
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0.0 : values[values.size() / 2];
-}
-
-double timeMs(const std::function<void()> &work)
-{
-    QElapsedTimer clock;
-    clock.start();
-    work();
-    return clock.nsecsElapsed() / 1e6;
-}
-
-void report(const char *what, double ms, double targetMs)
-{
-    const double ratio = ms / targetMs;
-    std::printf("  %-34s %8.1f ms   target < %.0f ms: ratio %.2f %s\n", what, ms, targetMs, ratio,
-                ratio < 1.0 ? "(met)" : "(NOT MET)");
-}
 
 void send(QWidget *widget, QEvent::Type type, const QPoint &pos, Qt::MouseButtons buttons)
 {
@@ -57,14 +35,7 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     initOmrResources();
     UnattendedBoxes boxes;
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Printed-text anchor dialog benchmark"));
-    parser.addHelpOption();
-    const QCommandLineOption roundsOption(QStringLiteral("rounds"), QStringLiteral("Runs of each measurement."),
-                                          QStringLiteral("n"), QStringLiteral("7"));
-    parser.addOption(roundsOption);
-    parser.process(app);
-    const int rounds = std::max(1, parser.value(roundsOption).toInt());
+    const int rounds = benchRounds(app, QStringLiteral("Printed-text anchor dialog benchmark"));
 
     QTemporaryDir dir;
     const SheetRenderer renderer(SheetSpec::benchmark(SheetSpec::PrintedText, 300));
@@ -102,7 +73,7 @@ int main(int argc, char **argv)
                 search.width(), search.height(), text.width(), text.height(), renderer.spec().pageSize.width(),
                 renderer.spec().pageSize.height(), rounds);
     // Both happen while the user waits for the dialog or its answer.
-    report("open on the selection", median(open), 150);
-    report("OK: patch and features", median(ok), 150);
+    reportMs("open on the selection", medianOf(open), 150);
+    reportMs("OK: patch and features", medianOf(ok), 150);
     return 0;
 }
