@@ -24,7 +24,7 @@ if [ "$PROGRAM" = lumbrisk ]; then
     exit 0
   fi
   echo "In the program: 新建, type a name, 指定图片 -> the two pages above, 确定;"
-  echo "the page tree and canvas show the pages (zoom and turn them with the tools above the page)."
+  echo "drag a rectangle over the page and right-click it to add sections; 保存 saves the template."
   exec "$BUILD_DIR/designer/Lumbrisk"
 fi
 
