@@ -342,6 +342,13 @@ void TwainAppTest::capabilities()
     QCOMPARE(app.getCap(resolution), TW_UINT16(TWCC_SUCCESS));
     QCOMPARE(resolution.ConType, TW_UINT16(TWON_RANGE));
     QVERIFY(GetCurrentFix32(resolution, fix));
+    QCOMPARE(int(fix.Whole), 200);
+    QCOMPARE(int(fix.Frac), 0);
+    // A resolution set as FIX32 is the one the source then reports.
+    QCOMPARE(app.setCapabilityOneValueFix32(ICAP_XRESOLUTION, FloatToFIX32(300.0f)), TW_UINT16(TWRC_SUCCESS));
+    QCOMPARE(app.getCap(resolution), TW_UINT16(TWCC_SUCCESS));
+    QVERIFY(GetCurrentFix32(resolution, fix));
+    QCOMPARE(int(fix.Whole), 300);
     std::vector<TW_UINT32> walk;
     QVERIFY(GetRangeValues(resolution, walk));
     QCOMPARE(int(walk.size()), 6);
