@@ -383,10 +383,10 @@ void SimManagerTest::containersOfEachKind()
         TW_HANDLE h = get(ICAP_XRESOLUTION, MSG_GET, TWON_RANGE);
         auto *r = static_cast<TW_RANGE *>(s->entry.DSM_MemLock(h));
         QCOMPARE(int(r->ItemType), TWTY_FIX32);
-        QCOMPARE(r->MinValue, 100u << 16);
-        QCOMPARE(r->MaxValue, 600u << 16);
-        QCOMPARE(r->StepSize, 100u << 16);
-        QCOMPARE(r->CurrentValue, 100u << 16);
+        QCOMPARE(r->MinValue, 100u);
+        QCOMPARE(r->MaxValue, 600u);
+        QCOMPARE(r->StepSize, 100u);
+        QCOMPARE(r->CurrentValue, 100u);
         s->entry.DSM_MemFree(h);
     }
     {  // a range without a step
@@ -427,10 +427,10 @@ void SimManagerTest::setValues_data()
     QTest::newRow("enumeration item") << ICAP_PIXELTYPE << TWTY_UINT16 << uint(TWPT_RGB) << ok << int(TWCC_SUCCESS) << uint(TWPT_RGB);
     QTest::newRow("not an enumeration item") << ICAP_PIXELTYPE << TWTY_UINT16 << 7u << no << int(TWCC_BADVALUE) << uint(TWPT_GRAY);
     QTest::newRow("wrong item type") << ICAP_PIXELTYPE << TWTY_UINT32 << uint(TWPT_RGB) << no << int(TWCC_BADVALUE) << uint(TWPT_GRAY);
-    QTest::newRow("range, on the grid") << ICAP_XRESOLUTION << TWTY_FIX32 << (300u << 16) << ok << int(TWCC_SUCCESS) << (300u << 16);
-    QTest::newRow("range, off the grid") << ICAP_XRESOLUTION << TWTY_FIX32 << (250u << 16) << int(TWRC_CHECKSTATUS)
-                                         << int(TWCC_SUCCESS) << (200u << 16);
-    QTest::newRow("range, above") << ICAP_XRESOLUTION << TWTY_FIX32 << (700u << 16) << no << int(TWCC_BADVALUE) << (100u << 16);
+    QTest::newRow("range, on the grid") << ICAP_XRESOLUTION << TWTY_FIX32 << 300u << ok << int(TWCC_SUCCESS) << 300u;
+    QTest::newRow("range, off the grid") << ICAP_XRESOLUTION << TWTY_FIX32 << 250u << int(TWRC_CHECKSTATUS)
+                                         << int(TWCC_SUCCESS) << 200u;
+    QTest::newRow("range, above") << ICAP_XRESOLUTION << TWTY_FIX32 << 700u << no << int(TWCC_BADVALUE) << 100u;
     QTest::newRow("step 0, inside") << 0x8001 << TWTY_UINT32 << 17u << ok << int(TWCC_SUCCESS) << 17u;
     QTest::newRow("step 0, outside") << 0x8001 << TWTY_UINT32 << 21u << no << int(TWCC_BADVALUE) << 12u;
     QTest::newRow("array") << ICAP_SUPPORTEDEXTIMAGEINFO << TWTY_UINT16 << uint(TWEI_PAGESIDE) << no

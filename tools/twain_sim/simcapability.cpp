@@ -49,11 +49,18 @@ CapValue simReadItem(const unsigned char *from, TW_UINT16 itemType)
         std::memcpy(&v, from, 2);
         return v != 0;
     }
-    case TWTY_INT32:
-    case TWTY_FIX32: {
+    case TWTY_INT32: {
         std::int32_t v;
         std::memcpy(&v, from, 4);
         return v;
+    }
+    case TWTY_FIX32: {
+        // Whole (signed) first, then Frac: value = Whole + Frac / 65536.
+        std::int16_t whole;
+        std::uint16_t frac;
+        std::memcpy(&whole, from, 2);
+        std::memcpy(&frac, from + 2, 2);
+        return CapValue(std::int32_t(std::uint32_t(std::int32_t(whole)) << 16 | frac));
     }
     case TWTY_UINT32: {
         std::uint32_t v;
@@ -68,6 +75,13 @@ CapValue simReadItem(const unsigned char *from, TW_UINT16 itemType)
 void simWriteItem(unsigned char *to, TW_UINT16 itemType, CapValue value)
 {
     const std::uint32_t bits = std::uint32_t(value);
+    if (itemType == TWTY_FIX32) {
+        const std::int16_t whole = std::int16_t(std::int32_t(bits) >> 16);
+        const std::uint16_t frac = std::uint16_t(bits & 0xFFFFu);
+        std::memcpy(to, &whole, 2);
+        std::memcpy(to + 2, &frac, 2);
+        return;
+    }
     switch (simTypeSize(itemType)) {
     case 1: {
         const std::uint8_t v = std::uint8_t(bits);
@@ -141,11 +155,19 @@ TW_HANDLE SimCapability::container(TW_UINT16 message, TwainMemory &memory) const
         if (!range)
             return nullptr;
         range->ItemType = itemType;
-        range->MinValue = TW_UINT32(minValue);
-        range->MaxValue = TW_UINT32(maxValue);
-        range->StepSize = TW_UINT32(step);
-        range->DefaultValue = TW_UINT32(defaultValue);
-        range->CurrentValue = TW_UINT32(current);
+        // A FIX32 field keeps Whole and Frac in their own order; other
+        // types keep the widened value.
+        const auto put = [&](TW_UINT32 &field, CapValue value) {
+            if (itemType == TWTY_FIX32)
+                simWriteItem(reinterpret_cast<unsigned char *>(&field), itemType, value);
+            else
+                field = TW_UINT32(value);
+        };
+        put(range->MinValue, minValue);
+        put(range->MaxValue, maxValue);
+        put(range->StepSize, step);
+        put(range->DefaultValue, defaultValue);
+        put(range->CurrentValue, current);
         memory.unlock(handle);
         return handle;
     }
