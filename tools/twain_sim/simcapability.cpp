@@ -156,18 +156,22 @@ TW_HANDLE SimCapability::container(TW_UINT16 message, TwainMemory &memory) const
             return nullptr;
         range->ItemType = itemType;
         // A FIX32 field keeps Whole and Frac in their own order; other
-        // types keep the widened value.
-        const auto put = [&](TW_UINT32 &field, CapValue value) {
-            if (itemType == TWTY_FIX32)
-                simWriteItem(reinterpret_cast<unsigned char *>(&field), itemType, value);
-            else
-                field = TW_UINT32(value);
+        // types keep the widened value. The fields are packed: written as
+        // bytes, never through a reference.
+        unsigned char *bytes = reinterpret_cast<unsigned char *>(range);
+        const auto put = [&](std::size_t offset, CapValue value) {
+            if (itemType == TWTY_FIX32) {
+                simWriteItem(bytes + offset, itemType, value);
+            } else {
+                const TW_UINT32 widened = TW_UINT32(value);
+                std::memcpy(bytes + offset, &widened, 4);
+            }
         };
-        put(range->MinValue, minValue);
-        put(range->MaxValue, maxValue);
-        put(range->StepSize, step);
-        put(range->DefaultValue, defaultValue);
-        put(range->CurrentValue, current);
+        put(offsetof(TW_RANGE, MinValue), minValue);
+        put(offsetof(TW_RANGE, MaxValue), maxValue);
+        put(offsetof(TW_RANGE, StepSize), step);
+        put(offsetof(TW_RANGE, DefaultValue), defaultValue);
+        put(offsetof(TW_RANGE, CurrentValue), current);
         memory.unlock(handle);
         return handle;
     }
