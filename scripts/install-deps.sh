@@ -6,7 +6,7 @@ set -euo pipefail
 
 PACKAGES=(
   build-essential cmake pkg-config ccache
-  qtbase5-dev libqt5svg5-dev qttools5-dev-tools qttranslations5-l10n
+  qtbase5-dev libqt5svg5-dev qttools5-dev-tools qttranslations5-l10n qt5-image-formats-plugins
   libopencv-dev libzbar-dev zbar-tools libtinyxml2-dev libquazip1-qt5-dev
   libcurl4-openssl-dev libssl-dev openssl libfreeimage-dev
   xvfb xauth fonts-noto-cjk

@@ -29,6 +29,7 @@ struct Binding
     DsmLibrary *library = nullptr;
     DsmTrustCheck check;
     TW_ENTRYPOINT entry = {};
+    DsmMemSizeProc memSize = nullptr;  // the manager's optional size export
     TW_IDENTITY defaultSource = {};
     TwainTraceSink sink;
     std::mutex sinkMutex;
@@ -168,6 +169,7 @@ void unloadDSMLib()
     delete b.library;
     b.library = nullptr;
     b.entry = {};
+    b.memSize = nullptr;
     gUseCallbacks = false;
 }
 
@@ -207,6 +209,14 @@ TW_MEMREF dsmMemLock(TW_HANDLE handle)
 {
     const TW_ENTRYPOINT &e = binding().entry;
     return e.DSM_MemLock ? e.DSM_MemLock(handle) : twainMemLock(handle);
+}
+
+std::size_t dsmMemSize(TW_HANDLE handle)
+{
+    const Binding &b = binding();
+    if (!b.entry.DSM_MemAllocate)
+        return TwainMemory::process().size(handle);
+    return b.memSize ? std::size_t(b.memSize(handle)) : 0;
 }
 
 void dsmMemUnlock(TW_HANDLE handle)
@@ -963,8 +973,12 @@ void TwainApp::openDSM()
             return;
         }
         // All four or none: a manager that fills some would mix two tables.
-        if (entry.DSM_MemAllocate && entry.DSM_MemFree && entry.DSM_MemLock && entry.DSM_MemUnlock)
-            binding().entry = entry;
+        if (entry.DSM_MemAllocate && entry.DSM_MemFree && entry.DSM_MemLock && entry.DSM_MemUnlock) {
+            Binding &b = binding();
+            std::lock_guard<std::recursive_mutex> lock(b.callMutex);
+            b.entry = entry;
+            b.memSize = b.library ? reinterpret_cast<DsmMemSizeProc>(b.library->resolve(kDsmMemSizeSymbol)) : nullptr;
+        }
     }
     printLog("Successfully opened the DSM\n");
     m_DSMState = 3;

@@ -43,6 +43,14 @@ TW_HANDLE dsmMemAllocate(TW_UINT32 size);
 void dsmMemFree(TW_HANDLE handle);
 TW_MEMREF dsmMemLock(TW_HANDLE handle);
 void dsmMemUnlock(TW_HANDLE handle);
+// Bytes of a block, so a native image can be checked against its block; 0
+// when not known: a manager whose memory functions are in use but that does
+// not export kDsmMemSizeSymbol cannot tell.
+std::size_t dsmMemSize(TW_HANDLE handle);
+// The optional export of a manager: the size of one of its blocks, 0 for a
+// handle it does not know.
+constexpr const char *kDsmMemSizeSymbol = "DSM_MemSize";
+extern "C" typedef TW_UINT32 (*DsmMemSizeProc)(TW_HANDLE handle);
 
 // Set when the open source accepted the manager's callback; cleared when the
 // source is closed, so a later source without callbacks gets its events the

@@ -156,6 +156,13 @@ TWAINSIM_EXPORT int TwainSim_LiveHandles(void)
     return TwainMemory::process().liveHandles();
 }
 
+// Our memory layer's size function, so the application can check a native
+// image against the block that holds it.
+TWAINSIM_EXPORT TW_UINT32 DSM_MemSize(TW_HANDLE handle)
+{
+    return TW_UINT32(TwainMemory::process().size(handle));
+}
+
 TWAINSIM_EXPORT void TwainSim_SetTraceSink(TwainSimTraceSink sink, void *context)
 {
     std::lock_guard<std::mutex> lock(traceMutex);

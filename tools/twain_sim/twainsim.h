@@ -2,6 +2,8 @@
 // What the simulated data source manager offers besides DSM_Entry, for tests:
 // resolve these names through DsmLibrary::resolve.
 //   "TwainSim_LiveHandles"   blocks of the manager's memory still live
+//   "DSM_MemSize"            bytes of one of the manager's blocks (0 unknown);
+//                            the application's dsmMemSize asks it
 //   "TwainSim_SetTraceSink"  receives every trace line (also written to
 //                            standard error); null stops it
 //   "TwainSim_SetCallHook"   runs inside every DSM_Entry call, after the call
