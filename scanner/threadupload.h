@@ -70,11 +70,22 @@ public:
                                 curl_off_t ultotal, curl_off_t ulnow);
     static size_t writeCallback(char *data, size_t size, size_t count, void *userp);
 
+private:
+    QString m_lastProgress; // of the current request: only changes are reported
+
     // "46%" for 0.456; empty when there is nothing to report.
     static QString progressText(curl_off_t total, curl_off_t now);
-    // The verdict on a finished request: code and message.
-    static QPair<int, QString> judgeReply(CURLcode result, const QString &curlError,
-                                          const QByteArray &body);
+    // The verdict on a finished request: code and message. A libcurl error or
+    // an HTTP status outside 2xx is a failure whatever the body says.
+    struct Verdict {
+        int code = 500;
+        QString message;
+        bool failed = true;
+    };
+    static Verdict judgeReply(CURLcode result, const QString &curlError, long httpStatus,
+                              const QByteArray &body);
+    // Shown in the status item instead of the tick when a file did not arrive.
+    static QString failedText() { return QStringLiteral("失败"); }
 
 public slots:
     void upload();
@@ -85,6 +96,3 @@ signals:
     void uploadFinished();
     void requestResponse(int code, QString message);
 };
-
-// The one worker alive, for libcurl's progress callback.
-extern std::atomic<ThreadUpload *> gThreadUpload;
