@@ -228,6 +228,18 @@ bool readSource(const QJsonObject &o, const QDir &base, SimSourceConfig *source,
     source->faults.failAtPage = faults.value(QStringLiteral("failAtPage")).toInt(0);
     source->faults.stripFailAtPage = faults.value(QStringLiteral("stripFailAtPage")).toInt(0);
     source->faults.stripFailAtStrip = faults.value(QStringLiteral("stripFailAtStrip")).toInt(1);
+    source->faults.nullImageAtPage = faults.value(QStringLiteral("nullImageAtPage")).toInt(0);
+    source->faults.malformedAtPage = faults.value(QStringLiteral("malformedAtPage")).toInt(0);
+    source->faults.malformed = faults.value(QStringLiteral("malformed")).toString(QStringLiteral("headerSize"));
+    static const QStringList malformations = {QStringLiteral("headerSize"), QStringLiteral("shortBlock"),
+                                              QStringLiteral("bits16"),     QStringLiteral("bits32"),
+                                              QStringLiteral("compressed"), QStringLiteral("hugeWidth")};
+    if (!malformations.contains(source->faults.malformed)) {
+        *error = QStringLiteral("\"malformed\" must be one of %1").arg(malformations.join(QStringLiteral(", ")));
+        return false;
+    }
+    source->lengthUnknown = o.value(QStringLiteral("lengthUnknown")).toBool(false);
+    source->nativeTopDown = o.value(QStringLiteral("nativeTopDown")).toBool(false);
     source->settingsOk = o.value(QStringLiteral("settingsDialog")).toString(QStringLiteral("ok")) != QLatin1String("cancel");
     source->closeRequestAfterBatch = o.value(QStringLiteral("closeRequestAfterBatch")).toBool(false);
     const int buffer = o.value(QStringLiteral("preferredBufferSize")).toInt(65536);

@@ -15,8 +15,18 @@
 //   "pageSize": [8.27, 11.69]   inches of a synthesised page
 //   "countKnown": true     false: pending counts are -1 until the last page
 //   "pageSide": true       false: neither TWEI_PAGESIDE nor TWEI_CAMERA is known
-//   "faults": {"cancelAtPage": 0, "failAtPage": 0, "stripFailAtPage": 0, "stripFailAtStrip": 1}
-//       pages count from 1 within a batch; 0 is no fault
+//   "lengthUnknown": false   true: DAT_IMAGEINFO gives ImageLength -1 (strips still
+//                            carry their rows and offsets)
+//   "nativeTopDown": false   true: native images are stored top row first
+//                            (negative height)
+//   "faults": {"cancelAtPage": 0, "failAtPage": 0, "stripFailAtPage": 0, "stripFailAtStrip": 1,
+//              "nullImageAtPage": 0, "malformedAtPage": 0, "malformed": "headerSize"}
+//       pages count from 1 within a batch; 0 is no fault. nullImageAtPage: the
+//       native transfer reports done without an image handle. malformedAtPage:
+//       that page's native image is corrupt as "malformed" says: "headerSize"
+//       (biSize 12), "shortBlock" (block ends two rows early), "bits16",
+//       "bits32" (a depth the header claims), "compressed" (biCompression 1),
+//       "hugeWidth" (biWidth 2^31-1)
 //   "settingsDialog": "ok"   the answer of the source's own dialog: "ok" (MSG_CLOSEDSOK)
 //                            or "cancel" (MSG_CLOSEDSREQ)
 //   "closeRequestAfterBatch": false   MSG_CLOSEDSREQ once a batch is transferred
@@ -56,6 +66,9 @@ struct SimFaults
     int failAtPage = 0;
     int stripFailAtPage = 0;
     int stripFailAtStrip = 1;
+    int nullImageAtPage = 0;
+    int malformedAtPage = 0;
+    QString malformed;
 };
 
 struct SimSourceConfig
@@ -68,6 +81,8 @@ struct SimSourceConfig
     double pageWidth = 8.27, pageHeight = 11.69;
     bool countKnown = true;
     bool pageSide = true;
+    bool lengthUnknown = false;
+    bool nativeTopDown = false;
     SimFaults faults;
     bool settingsOk = true;
     bool closeRequestAfterBatch = false;

@@ -650,7 +650,7 @@ TW_UINT16 SimManager::imageInfo(pTW_IMAGEINFO info, TW_UINT32 dg, TW_UINT16 dat,
     info->YResolution.Whole = TW_INT16(std::int32_t(y) >> 16);
     info->YResolution.Frac = TW_UINT16(y & 0xffff);
     info->ImageWidth = m_page.width;
-    info->ImageLength = m_page.height;
+    info->ImageLength = m_configs[m_source].lengthUnknown ? -1 : m_page.height;
     info->SamplesPerPixel = m_page.bitsPerPixel == 24 ? 3 : 1;
     for (int i = 0; i < info->SamplesPerPixel; ++i)
         info->BitsPerSample[i] = TW_INT16(m_page.bitsPerPixel == 1 ? 1 : 8);
@@ -680,7 +680,15 @@ TW_UINT16 SimManager::nativeTransfer(TW_HANDLE *handle, TW_UINT32 dg, TW_UINT16 
         return fail(true, TWCC_OPERATIONERROR, why, dg, dat, msg);
     const double dpiX = simFix32ToDouble(capValue(ICAP_XRESOLUTION, simFix32(200)));
     const double dpiY = simFix32ToDouble(capValue(ICAP_YRESOLUTION, simFix32(200)));
-    *handle = simMakeDib(m_page, dpiX, dpiY, TwainMemory::process());
+    if (faults.nullImageAtPage == page) {
+        simTrace(QStringLiteral("page %1 transferred without an image").arg(page));
+        m_state = 7;
+        m_pageDone = true;
+        return succeed(true, TWRC_XFERDONE);
+    }
+    const SimSourceConfig &config = m_configs[m_source];
+    *handle = simMakeDib(m_page, dpiX, dpiY, TwainMemory::process(), config.nativeTopDown,
+                         faults.malformedAtPage == page ? faults.malformed : QString());
     if (!*handle)
         return fail(true, TWCC_LOWMEMORY, QStringLiteral("no memory for the page"), dg, dat, msg);
     m_state = 7;

@@ -112,26 +112,39 @@ bool simMakePage(const QString &file, int bitsPerPixel, double dpiX, double dpiY
     return true;
 }
 
-TW_HANDLE simMakeDib(const SimPage &page, double dpiX, double dpiY, TwainMemory &memory)
+TW_HANDLE simMakeDib(const SimPage &page, double dpiX, double dpiY, TwainMemory &memory, bool topDown,
+                     const QString &malformed)
 {
     const int paletteEntries = page.bitsPerPixel == 1 ? 2 : page.bitsPerPixel == 8 ? 256 : 0;
     const std::size_t stride = std::size_t((page.bitsPerPixel * page.width + 31) / 32) * 4;
     const std::size_t size = sizeof(TW_BITMAPINFOHEADER) + 4 * std::size_t(paletteEntries) + stride * page.height;
     if (size > 0xffffffffu)
         return nullptr;
-    TW_HANDLE handle = memory.allocate(TW_UINT32(size));
+    const bool shortBlock = malformed == QLatin1String("shortBlock") && page.height > 2;
+    const std::size_t blockSize = shortBlock ? size - 2 * stride : size;
+    TW_HANDLE handle = memory.allocate(TW_UINT32(blockSize));
     auto *bytes = static_cast<unsigned char *>(memory.lock(handle));
     if (!bytes)
         return nullptr;
     TW_BITMAPINFOHEADER header = {};
     header.biSize = sizeof(TW_BITMAPINFOHEADER);
     header.biWidth = page.width;
-    header.biHeight = page.height;  // positive: bottom row first
+    header.biHeight = topDown ? -page.height : page.height;  // positive: bottom row first
     header.biPlanes = 1;
     header.biBitCount = std::uint16_t(page.bitsPerPixel);
     header.biSizeImage = std::uint32_t(stride * page.height);
     header.biXPelsPerMeter = std::int32_t(std::lround(dpiX / 0.0254));
     header.biYPelsPerMeter = std::int32_t(std::lround(dpiY / 0.0254));
+    if (malformed == QLatin1String("headerSize"))
+        header.biSize = 12;
+    else if (malformed == QLatin1String("bits16"))
+        header.biBitCount = 16;
+    else if (malformed == QLatin1String("bits32"))
+        header.biBitCount = 32;
+    else if (malformed == QLatin1String("compressed"))
+        header.biCompression = 1;
+    else if (malformed == QLatin1String("hugeWidth"))
+        header.biWidth = 0x7fffffff;
     std::memcpy(bytes, &header, sizeof header);
     unsigned char *palette = bytes + sizeof header;
     for (int i = 0; i < paletteEntries; ++i) {
@@ -140,8 +153,13 @@ TW_HANDLE simMakeDib(const SimPage &page, double dpiX, double dpiY, TwainMemory 
     }
     unsigned char *pixels = palette + 4 * paletteEntries;
     const int rowBytes = page.rowBytes();
+    // A short block keeps the rows that fit: those stored first.
+    const int storedRows = shortBlock ? page.height - 2 : page.height;
     for (int y = 0; y < page.height; ++y) {
-        unsigned char *to = pixels + std::size_t(page.height - 1 - y) * stride;
+        const int stored = topDown ? y : page.height - 1 - y;
+        if (stored >= storedRows)
+            continue;
+        unsigned char *to = pixels + std::size_t(stored) * stride;
         const unsigned char *from = page.row(y);
         if (page.bitsPerPixel == 24) {
             for (int x = 0; x < page.width; ++x) {

@@ -32,5 +32,7 @@ int simBitsForPixelType(int pixelType);
 bool simMakePage(const QString &file, int bitsPerPixel, double dpiX, double dpiY, double widthInches,
                  double heightInches, int pageNumber, bool back, SimPage *page, QString *error);
 
-// The page as the DIB of a native transfer, in one block of memory.
-TW_HANDLE simMakeDib(const SimPage &page, double dpiX, double dpiY, TwainMemory &memory);
+// The page as the DIB of a native transfer, in one block of memory: bottom
+// row first unless topDown; malformed (see simconfig.h) corrupts it.
+TW_HANDLE simMakeDib(const SimPage &page, double dpiX, double dpiY, TwainMemory &memory, bool topDown = false,
+                     const QString &malformed = QString());
