@@ -81,6 +81,18 @@ public:
                        bool isTiff, bool tiffLzw);
     void rotateImage(QImage &image, int rotateFlag);
 
+private:
+    // The rotation of the page just transferred, by the side it shows; none
+    // when the source cannot tell the side.
+    int pageRotation(int rotateTop, int rotateBottom);
+    // Rotates and writes one page under the running number; on success hands
+    // it to the GUI thread and advances the number. False when it could not
+    // be written (the operator is told; the batch must stop).
+    bool storePage(QImage &image, const QString &filePath, int rotateFlag, int imageQuality, int &startNumber,
+                   bool isTiff, bool tiffLzw);
+    void tellOperator(const QString &message);
+
+public:
     // The settings of one batch, taken from the widgets by goScan.
     QString savePath;
     QString namePrefix;
@@ -126,6 +138,9 @@ signals:
     void customDataSourceSignal(int message);
     void xferData();
     void updateStartNumber(QString number);
+    // A batch ended: the worker finished, or the source was disabled before
+    // any page came.
+    void batchEnded();
 
 public slots:
     void addOneImage(QString filePath);
@@ -154,6 +169,8 @@ private:
     void setBoolCapAndLog(TW_CAPABILITY &cap, TW_UINT16 capId, const char *name, bool value);
     void setResolution(TW_UINT16 capId, float value);
     void updateControls();
+    void endBatch();
+    void warn(const QString &text);
     void startEventPump();
     void stopEventPump();
 
@@ -162,6 +179,7 @@ private:
     QEventLoop *settingsLoop = nullptr;
     bool inSettingsLoop = false;
     bool batchActive = false;
+    bool transferStarted = false;  // MSG_XFERREADY taken: the scan thread owns the source
 };
 
 // The form the static callback reaches.
