@@ -26,6 +26,8 @@ MyTableWidget::MyTableWidget(QWidget *parent) : QTableWidget(parent)
 {
     uploadUrl = QStringLiteral("https://") + PlatformRequest::host() + QStringLiteral("/index/upload");
     connect(this, &QTableWidget::clicked, this, &MyTableWidget::showCurrentRow);
+    // Rows are 20 pixels high, lower than some styles allow by default.
+    verticalHeader()->setMinimumSectionSize(qMin(verticalHeader()->minimumSectionSize(), 20));
 
     contextMenu = new QMenu(this);
     rotateMenu = new QMenu(QStringLiteral("旋转"), this);

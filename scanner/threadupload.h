@@ -70,9 +70,6 @@ public:
                                 curl_off_t ultotal, curl_off_t ulnow);
     static size_t writeCallback(char *data, size_t size, size_t count, void *userp);
 
-private:
-    QString m_lastProgress; // of the current request: only changes are reported
-
     // "46%" for 0.456; empty when there is nothing to report.
     static QString progressText(curl_off_t total, curl_off_t now);
     // The verdict on a finished request: code and message. A libcurl error or
@@ -95,4 +92,7 @@ signals:
     void updateUploadProgress(QTableWidgetItem *item, QString info);
     void uploadFinished();
     void requestResponse(int code, QString message);
+
+private:
+    QString m_lastProgress; // of the current request: only changes are reported
 };
