@@ -540,11 +540,11 @@ void FormScan::goScan()
 
     const QString pixelText = ui->comboBoxPixelType->currentText();
     int pixelType = -1;
-    if (pixelText == QLatin1String("黑白"))
+    if (pixelText == QStringLiteral("黑白"))
         pixelType = TWPT_BW;
-    else if (pixelText == QLatin1String("灰度"))
+    else if (pixelText == QStringLiteral("灰度"))
         pixelType = TWPT_GRAY;
-    else if (pixelText == QLatin1String("彩色"))
+    else if (pixelText == QStringLiteral("彩色"))
         pixelType = TWPT_RGB;
     if (pixelType >= 0) {
         setCapabilityOneValue(ICAP_PIXELTYPE, TW_UINT32(pixelType), TWTY_UINT16);
@@ -561,7 +561,7 @@ void FormScan::goScan()
     setResolution(ICAP_YRESOLUTION, dpi);
 
     setBoolCapAndLog(m_CAP_DUPLEXENABLED, CAP_DUPLEXENABLED, "CAP_DUPLEXENABLED",
-                     ui->comboBoxDuplex->currentText() == QLatin1String("双面"));
+                     ui->comboBoxDuplex->currentText() == QStringLiteral("双面"));
 
     if (isAvision) {
         logVendorCapability();
@@ -613,7 +613,7 @@ void FormScan::DataSourceSignal(int message)
         // The source wants to be closed. A transfer running ends by itself
         // and disables it; otherwise nothing else will.
         if (batchActive && !transferStarted) {
-            disableDS();
+            disableUntransferred();
             endBatch();
         } else if (!batchActive && m_DSMState >= 5) {
             disableDS();
@@ -634,6 +634,19 @@ void FormScan::DataSourceSignal(int message)
                             && GetCurrent(m_CAP_AUTOFEED, autoFeed) && autoFeed != 0 && showStopScanButton;
     dialogWait->setStopButtonVisible(stopButton);
     dialogWait->show();
+}
+
+void FormScan::disableUntransferred()
+{
+    disableDS();
+    if (m_DSMState < 5)
+        return;
+    // The source may already hold a transfer ready that the form has not
+    // taken yet; it must be dropped before the source can be disabled.
+    TW_PENDINGXFERS pending = {};
+    dsmCall(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &pending);
+    m_DSMState = 5;
+    disableDS();
 }
 
 void FormScan::slotDisableDS()
@@ -686,7 +699,7 @@ void FormScan::stopBatchAndWait()
         return;
     if (!transferStarted) {
         // Enabled, no page yet: nothing on the scan thread to wait for.
-        disableDS();
+        disableUntransferred();
         endBatch();
     } else {
         sendStopFeeder();

@@ -170,6 +170,8 @@ private:
     void setResolution(TW_UINT16 capId, float value);
     void updateControls();
     void endBatch();
+    // Disables a source enabled for a batch whose transfer never started.
+    void disableUntransferred();
     void warn(const QString &text);
     void startEventPump();
     void stopEventPump();
