@@ -147,7 +147,8 @@ void MyTableWidget::updateUploadProgress(QTableWidgetItem *item, QString info)
 
 void MyTableWidget::uploadFinished()
 {
-    if (!uploadWorker)
+    // A finish queued by a worker already replaced is not this worker's.
+    if (!uploadWorker || (sender() && sender() != uploadWorker))
         return;
     stopUpload();
     // A file queued while the drain was ending would otherwise wait for the next one.

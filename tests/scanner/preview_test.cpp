@@ -99,6 +99,8 @@ private slots:
     void testCtrlWheel();
     void testRotateButtons_data();
     void testRotateButtons();
+    void testRotateKeepsDepth_data();
+    void testRotateKeepsDepth();
     void testRotateFailureKeepsFile_data();
     void testRotateFailureKeepsFile();
     void testSizeText_data();
@@ -352,6 +354,31 @@ void PreviewTest::testRotateButtons()
     QStringList left = QDir(m_dir->path()).entryList(QDir::Files);
     left.removeAll(QStringLiteral("copy.jpg"));
     QCOMPARE(left, QStringList{QFileInfo(path).fileName()});
+}
+
+void PreviewTest::testRotateKeepsDepth_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("format");
+    QTest::newRow("black and white tif") << "bw.tif" << int(QImage::Format_Mono);
+    QTest::newRow("grey jpg") << "grey.jpg" << int(QImage::Format_Grayscale8);
+    QTest::newRow("grey bmp") << "grey.bmp" << int(QImage::Format_Grayscale8);
+}
+
+void PreviewTest::testRotateKeepsDepth()
+{
+    QFETCH(QString, name);
+    QFETCH(int, format);
+    // A scanned page keeps its bit depth when turned: a black-and-white
+    // batch must not grow into grey files.
+    QImage image = quadrants(64, 32).convertToFormat(QImage::Format(format), Qt::ThresholdDither);
+    const QString path = page(name, image);
+    const int depth = QImage(path).depth();
+    m_label->loadImage(path);
+    button("toolButtonRotateRight")->click();
+    const QImage turned(path);
+    QCOMPARE(turned.size(), QSize(32, 64));
+    QCOMPARE(turned.depth(), depth);
 }
 
 void PreviewTest::testRotateFailureKeepsFile_data()
