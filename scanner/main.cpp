@@ -6,8 +6,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QFileInfo>
-#include <QSettings>
 
 #include <malloc.h>
 
@@ -35,16 +33,10 @@ int main(int argc, char *argv[])
     initOmrResources();
 
     const QString iniPath = QDir::toNativeSeparators(QCoreApplication::applicationDirPath() + QStringLiteral("/Pellwyn.ini"));
-    if (!QFileInfo(iniPath).isFile()) {
-        refuse(QStringLiteral("ini配置文件不存在"));
+    const QString problem = MainWindow::settingsFileProblem(iniPath);
+    if (!problem.isEmpty()) {
+        refuse(problem);
         return 0;
-    }
-    {
-        QSettings settings(iniPath, QSettings::IniFormat);
-        if (!settings.isWritable()) {
-            refuse(QStringLiteral("ini配置文件不可写。请以【管理员】权限运行本程序。"));
-            return 0;
-        }
     }
 
     MainWindow window;

@@ -7,6 +7,8 @@
 #include "ui_mainwindow.h"
 
 #include <QCloseEvent>
+#include <QFileInfo>
+#include <QSettings>
 #include <QSplitter>
 #include <QStatusBar>
 
@@ -32,6 +34,16 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     setStatusBar(bar);
 
     showMaximized();
+}
+
+QString MainWindow::settingsFileProblem(const QString &iniPath)
+{
+    if (!QFileInfo(iniPath).isFile())
+        return QStringLiteral("ini配置文件不存在");
+    QSettings settings(iniPath, QSettings::IniFormat);
+    if (!settings.isWritable())
+        return QStringLiteral("ini配置文件不可写。请以【管理员】权限运行本程序。");
+    return QString();
 }
 
 MainWindow::~MainWindow()

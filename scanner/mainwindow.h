@@ -22,6 +22,10 @@ public:
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
 
+    // Why the station cannot start with the settings file at iniPath (the
+    // operator's message), or an empty text when it can.
+    static QString settingsFileProblem(const QString &iniPath);
+
     FormScan *formScan = nullptr;
     FormImage *formImage = nullptr;
     FormStatusBar *formStatusBar = nullptr;
