@@ -2,13 +2,14 @@
 # Installs what the build needs, builds everything, starts a local platform
 # with a demo exam and opens the processing program against it.
 # `scripts/run.sh lumbrisk` opens the template designer instead, with blank
-# sheet pages to make a template from.
+# sheet pages to make a template from; `scripts/run.sh pellwyn` the scanning
+# station with a simulated scanner.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 PROGRAM=${1:-ardentiq}
 case "$PROGRAM" in
-  ardentiq|lumbrisk) ;;
-  *) echo "usage: $0 [ardentiq|lumbrisk]"; exit 2 ;;
+  ardentiq|lumbrisk|pellwyn) ;;
+  *) echo "usage: $0 [ardentiq|lumbrisk|pellwyn]"; exit 2 ;;
 esac
 bash scripts/install-deps.sh
 BUILD_DIR=${BUILD_DIR:-build}
@@ -26,6 +27,62 @@ if [ "$PROGRAM" = lumbrisk ]; then
   echo "In the program: 新建, type a name, 指定图片 -> the two pages above, 确定;"
   echo "drag a rectangle over the page and right-click it to add sections; 保存 saves the template."
   exec "$BUILD_DIR/designer/Lumbrisk"
+fi
+
+if [ "$PROGRAM" = pellwyn ]; then
+  # The scanning station against the simulated scanner: a duplex source that
+  # calls back and an older one whose events are fetched. The settings file
+  # lives beside the program; a demo one is written when there is none.
+  STATION="$(cd "$BUILD_DIR" && pwd)/demo/pellwyn"
+  mkdir -p "$STATION/pages"
+  cat > "$STATION/sources.json" <<'JSON'
+{
+  "sources": [
+    {
+      "productName": "Vostra Sim Duplex",
+      "manufacturer": "Vostra Lab",
+      "productFamily": "Simulated",
+      "protocol": "2.4",
+      "twain2": true,
+      "capabilities": {
+        "ICAP_XRESOLUTION": {"type": "FIX32", "range": {"min": 100, "max": 600, "step": 50}, "current": 200},
+        "ICAP_YRESOLUTION": {"type": "FIX32", "range": {"min": 100, "max": 600, "step": 50}, "current": 200},
+        "CAP_DUPLEXENABLED": {"type": "BOOL", "value": true}
+      },
+      "sheetCount": 10,
+      "countKnown": true
+    },
+    {
+      "productName": "Vostra Sim Simplex",
+      "manufacturer": "Vostra Lab",
+      "productFamily": "Simulated",
+      "protocol": "1.9",
+      "twain2": false,
+      "capabilities": {
+        "CAP_DUPLEX": {"type": "UINT16", "value": 0, "readOnly": true},
+        "CAP_DUPLEXENABLED": {"type": "BOOL", "value": false, "readOnly": true}
+      },
+      "sheetCount": 5,
+      "countKnown": false
+    }
+  ]
+}
+JSON
+  INI="$BUILD_DIR/scanner/Pellwyn.ini"
+  if [ ! -f "$INI" ]; then
+    printf '[Main]\nSavePath=%s\nNamePrefix=\nNumberLegnth=6\nImageFormat=0\nImageQuality=50\n[Other]\nShowStopScanButton=1\n' \
+      "$STATION/pages" > "$INI"
+  fi
+  export VOSTRA_TWAIN_DSM="$(cd "$BUILD_DIR" && pwd)/tools/twain_sim/libtwainsim.so"
+  export VOSTRA_TWAIN_SIM_SOURCES="$STATION/sources.json"
+  if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+    echo "No display found: starting under a virtual X server (nothing will be visible)."
+    xvfb-run -a "$BUILD_DIR/scanner/Pellwyn"
+    exit 0
+  fi
+  echo "In the program: pick a 扫描设备, 连接, then 扫描; the pages go to $STATION/pages"
+  echo "(settings: $INI)."
+  exec "$BUILD_DIR/scanner/Pellwyn"
 fi
 
 # Local platform: serves the demo exam's replies from files, HTTPS on
