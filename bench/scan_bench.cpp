@@ -155,7 +155,10 @@ int main(int argc, char **argv)
     parser.setApplicationDescription(QStringLiteral("The scanning station against a simulated duplex scanner."));
     const QCommandLineOption pagesOption(QStringLiteral("pages"), QStringLiteral("Pages per batch (even)."),
                                          QStringLiteral("count"), QStringLiteral("400"));
+    const QCommandLineOption onlyOption(QStringLiteral("only"), QStringLiteral("Only the cases whose name has this."),
+                                        QStringLiteral("text"));
     parser.addOption(pagesOption);
+    parser.addOption(onlyOption);
     parser.addHelpOption();
     parser.process(app);
     const int sheets = std::max(30, parser.value(pagesOption).toInt() / 2);
@@ -181,7 +184,10 @@ int main(int argc, char **argv)
         {"black and white, native, png", "黑白", false, 1, 0},
     };
     bool allMet = true;
+    const QString only = parser.value(onlyOption);
     for (const Case &c : cases) {
+        if (!QString::fromUtf8(c.name).contains(only))
+            continue;
         const Run run = scan(c, sheets);
         std::printf("%s: %d files\n", c.name, run.files);
         if (!run.ok) {
