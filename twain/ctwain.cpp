@@ -243,6 +243,7 @@ bool CTwain::closeDS()
     }
     // The next source may take no callback: its events must come the message way.
     m_usesCallback = false;
+    m_settingsShown = false;
     CTwain *self = this;
     g_callbackTarget.compare_exchange_strong(self, nullptr);
     setState(3);
@@ -294,6 +295,7 @@ TW_UINT16 CTwain::disableDS()
         return rc;
     }
     setState(4);
+    m_settingsShown = false;
     return 0;
 }
 
@@ -310,6 +312,7 @@ void CTwain::showSourceUI(TW_HANDLE parent)
     }
     // Open and not scanning while the source's own dialog shows.
     setState(4);
+    m_settingsShown = true;
 }
 
 bool CTwain::stopFeeder()

@@ -70,6 +70,8 @@ public:
     bool processSourceEvent(void *nativeMessage = nullptr);
     // True while the open source takes the manager's callback.
     bool usesCallback() const { return m_usesCallback.load(); }
+    // True from a shown settings dialog of the source until it is disabled.
+    bool settingsDialogShown() const { return m_settingsShown.load(); }
 
     int state() const { return m_state.load(); }
     void setState(int state) { m_state.store(state); }
@@ -102,6 +104,7 @@ private:
     std::atomic<int> m_state{1};
     std::atomic<unsigned> m_returnCode{TWRC_SUCCESS};
     std::atomic<bool> m_usesCallback{false};
+    std::atomic<bool> m_settingsShown{false};
 };
 
 // The callback registered with a TWAIN 2 source; runs on the manager's thread.

@@ -246,9 +246,11 @@ void CTwainTest::stateMachine()
     if (Op(op) == ShowSourceUI && got) {
         // The source's dialog ends with its message; the default answer
         // disables the source again.
+        QVERIFY(twain.settingsDialogShown());
         QVERIFY(twain.processSourceEvent());
         QCOMPARE(twain.received(), QList<int>{MSG_CLOSEDSOK});
         twain.onCloseDSOK();
+        QVERIFY(!twain.settingsDialogShown());
         QCOMPARE(twain.lastReturnCode(), TW_UINT16(TWRC_SUCCESS));
         QCOMPARE(twain.state(), 4);
     }
