@@ -118,6 +118,8 @@ private slots:
     void scanAndProcessHandsOverCompleteSheets();
     void failedWriteStopsTheBatch();
     void commandsRefusedDuringABatch();
+    void sourceSettingsDialogEndsAtItsMessage_data();
+    void sourceSettingsDialogEndsAtItsMessage();
     void dialogKeepsItsChoices();
 
 private:
@@ -458,6 +460,29 @@ void ScanPanelTest::commandsRefusedDuringABatch()
     QTRY_VERIFY_WITH_TIMEOUT(batchEnded(), 30000);
     QVERIFY(m_received.size() >= 1);
     QCOMPARE(savedFiles().size(), m_received.size());
+    QVERIFY(m_window->disconnectScanner());
+}
+
+void ScanPanelTest::sourceSettingsDialogEndsAtItsMessage_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::newRow("by callback") << QStringLiteral("Duplex Gray");
+    QTest::newRow("by the event pump") << QStringLiteral("Simplex Nine");
+}
+
+void ScanPanelTest::sourceSettingsDialogEndsAtItsMessage()
+{
+    QFETCH(QString, source);
+    prepare(source, QStringLiteral("S"), 1, QStringLiteral("4"), QStringLiteral("png"));
+    m_window->scannerSetting();
+    QVERIFY(m_window->settingsDialogShown());
+    QCOMPARE(m_window->state(), 4);
+    // The source's dialog answers OK; its message disables it again.
+    QTRY_VERIFY(!m_window->settingsDialogShown());
+    QCOMPARE(m_window->state(), 4);
+    // A batch still starts after it.
+    m_window->scan();
+    QTRY_VERIFY_WITH_TIMEOUT(!m_received.isEmpty() && batchEnded(), 30000);
     QVERIFY(m_window->disconnectScanner());
 }
 
