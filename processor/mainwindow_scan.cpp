@@ -191,18 +191,19 @@ void MainWindow::startScan()
         return;
     }
     saveScanSettings();
-    if (pagesPerSheet <= 0) {
+    if (pagesPerSheet > 0) {
+        DialogScanAndProcessTips dialog(this, pagesPerSheet);
+        if (dialog.exec() != QDialog::Accepted)
+            return;
+        scanType = dialog.scanType;
+        scanSkipPageCount = dialog.skipPageCount;
+        stopFeederOnFailure = dialog.stopFeederOnFailure != 0;
+    } else {
         scanType = 0;
-        enableDS();
-        return;
     }
-    DialogScanAndProcessTips dialog(this, pagesPerSheet);
-    if (dialog.exec() != QDialog::Accepted)
-        return;
-    scanType = dialog.scanType;
-    scanSkipPageCount = dialog.skipPageCount;
-    stopFeederOnFailure = dialog.stopFeederOnFailure != 0;
-    enableDS();
+    // The operator would otherwise wait for pages that never come.
+    if (!enableDS())
+        addLog(QStringLiteral("扫描仪未能开始扫描，请检查扫描设备和纸张"));
 }
 
 void MainWindow::saveScanSettings()

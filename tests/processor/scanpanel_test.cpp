@@ -96,7 +96,8 @@ QByteArray sourcesJson()
     };
     return "{\"sources\": [" + duplex("Duplex Gray", TWPT_GRAY, true) + "," + duplex("Duplex BW", TWPT_BW, true)
            + "," + duplex("Duplex Colour", TWPT_RGB, true) + "," + duplex("No Side", TWPT_GRAY, false) + ","
-           + R"({"productName": "Simplex Nine", "twain2": false, "sheets": )" + nine + "}]}";
+           + R"({"productName": "Simplex Nine", "twain2": false, "sheets": )" + nine + "},"
+           + R"({"productName": "Empty Feeder", "twain2": true, "sheets": []}]})";
 }
 
 } // namespace
@@ -120,6 +121,7 @@ private slots:
     void commandsRefusedDuringABatch();
     void sourceSettingsDialogEndsAtItsMessage_data();
     void sourceSettingsDialogEndsAtItsMessage();
+    void emptyFeederIsReported();
     void dialogKeepsItsChoices();
 
 private:
@@ -203,7 +205,7 @@ void ScanPanelTest::prepare(const QString &source, const QString &prefix, int nu
     widget<QComboBox>("comboBoxRotateFlagBottom")->setCurrentIndex(rotateBottom);
     m_window->findScanners();
     auto *sources = widget<QComboBox>("comboBoxDataSource");
-    QCOMPARE(sources->count(), 5);
+    QCOMPARE(sources->count(), 6);
     QVERIFY(widget<QPushButton>("pushButtonConnectScanner")->isEnabled());
     const int index = sources->findText(source, Qt::MatchStartsWith);
     QVERIFY(index >= 0);
@@ -356,7 +358,7 @@ void ScanPanelTest::scanOnlyBatch()
     QVERIFY(m_window->disconnectScanner());
     QCOMPARE(m_window->state(), 3);
     QVERIFY(widget<QComboBox>("comboBoxDataSource")->isEnabled());
-    QCOMPARE(widget<QComboBox>("comboBoxDataSource")->count(), 5);
+    QCOMPARE(widget<QComboBox>("comboBoxDataSource")->count(), 6);
 }
 
 void ScanPanelTest::scanAndProcessHandsOverCompleteSheets_data()
@@ -484,6 +486,16 @@ void ScanPanelTest::sourceSettingsDialogEndsAtItsMessage()
     m_window->scan();
     QTRY_VERIFY_WITH_TIMEOUT(!m_received.isEmpty() && batchEnded(), 30000);
     QVERIFY(m_window->disconnectScanner());
+}
+
+void ScanPanelTest::emptyFeederIsReported()
+{
+    prepare(QStringLiteral("Empty Feeder"), QStringLiteral("S"), 1, QStringLiteral("4"), QStringLiteral("png"));
+    m_window->scan();
+    QCOMPARE(m_boxes->count(), 0);
+    QCOMPARE(m_window->state(), 4);
+    QVERIFY(log().contains(QStringLiteral("扫描仪未能开始扫描")));
+    QVERIFY(savedFiles().isEmpty());
 }
 
 void ScanPanelTest::dialogKeepsItsChoices()
