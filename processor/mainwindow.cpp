@@ -195,6 +195,7 @@ MainWindow::MainWindow(QWidget *parent)
 
 MainWindow::~MainWindow()
 {
+    stopTransferAndWait();
     imageFinderThread->quit();
     imageFinderThread->wait();
     delete imageFinder;
@@ -295,13 +296,13 @@ void MainWindow::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
-    if (twainState() > 4) {
+    if (state() > 4 || transferRunning()) {
         addLog(QStringLiteral("扫描中，不能完成本操作"));
         event->ignore();
         return;
     }
-    closeDataSource();
-    closeDataSourceManager();
+    closeDS();
+    closeDSM();
     event->accept();
     if (examOpening) {
         // An opening waits for the platform in a local event loop: end its
@@ -372,16 +373,6 @@ void MainWindow::exam()
         else
             addLog(QStringLiteral("获取上传令牌失败，可能无法正常上传！"));
     });
-}
-
-void MainWindow::setScanModuleShown(bool shown)
-{
-    ui->widgetScan->setVisible(shown);
-    ui->pushButtonScanHide->setVisible(shown);
-    ui->pushButtonScanShow->setVisible(!shown);
-    QSettings settings(iniPath(), QSettings::IniFormat);
-    settings.setIniCodec("UTF-8");
-    settings.setValue(QStringLiteral("Scan/ModuleShow"), shown ? QStringLiteral("1") : QStringLiteral("0"));
 }
 
 // ---------------------------------------------------------------- exam

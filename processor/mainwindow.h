@@ -5,6 +5,7 @@
 // platform dialogs and workers read and write is its ExamSession part.
 
 #include "answerkey.h"
+#include "ctwain.h"
 #include "examroster.h"
 #include "examsession.h"
 #include "myupload.h"
@@ -14,6 +15,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFuture>
 #include <QFileInfo>
 #include <QMainWindow>
 #include <QMap>
@@ -22,6 +24,7 @@
 #include <QVector>
 #include <tinyxml2.h>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -42,19 +45,6 @@ class ProcessThread;
 class ThreadInitForEntireSheetUpload;
 
 namespace Ui { class MainWindow; }
-
-// The scanner layer's base. The scan panel it serves stays hidden, so the
-// window needs only its closing calls.
-class CTwain {
-public:
-    virtual ~CTwain() = default;
-    int twainState() const { return m_twainState; }
-    bool closeDataSource() { m_twainState = std::min(m_twainState, 3); return true; }
-    bool closeDataSourceManager() { m_twainState = std::min(m_twainState, 2); return true; }
-
-protected:
-    int m_twainState = 1;
-};
 
 class MainWindow : public QMainWindow, public CTwain, public ExamSession, public ExamRoster {
     Q_OBJECT
@@ -246,12 +236,44 @@ public:
     int processNextRow = 0;
     QString imageSavePath;
 
+    // --- scan panel (kept out of reach; see mainwindow_scan.cpp) ---
+    int scanType = 0;           // 0 scan only, 1 scan and process
+    int scanSkipPageCount = 0;  // pages before the first complete sheet
+    QString imageNamePrefix;
+    QString imageFormat;
+    std::atomic<int> imageNumber{1};   // next file's number; the transfer loop advances it
+    int imageNumberLength = 4;
+    int rotateFlagTop = 0;
+    int rotateFlagBottom = 0;
+    std::atomic<int> transferredImageCount{0};
+    bool stopFeederOnFailure = false;
+
+    void startScan();
+    void saveScanSettings();
+    void setScanButtonIdle(bool idle);
+    // CTwain: the transfers of a batch run on the global pool.
+    void startNativeTransfer() override;
+    bool saveTwainImage(TW_HANDLE *dib, QString path, int rotation) override;
+    void sourceMessage(int msg) override;
+    // The batch's pages to files; on a pool thread, never touching widgets.
+    void transferLoop();
+    // True while a transfer loop runs.
+    bool transferRunning() const { return m_transferActive.load(); }
+    // Ends a running batch and waits for its loop (the window is going away).
+    void stopTransferAndWait();
+
     // State shared by the workers of the current run (null when idle).
     std::unique_ptr<RecognitionRun> recognitionRun;
     // Tests answer the version gate themselves.
     bool exitOnOldVersion = true;
 
 signals:
+    void transferImageFinished();
+    void getOneImageFromScanner(QString filePath, QString fileName);
+    void addTransferImageLog(QString log);
+    void scanAndProcess(int start, int end, bool single);
+    void scanAndProcess(int start, int end);
+    void customDataSourceSignal(int msg);
     void stop();
     void startProcessThread(int start, int end);
     void findThreadRun(QStringList paths, QStringList files);
@@ -282,12 +304,26 @@ public slots:
     void addOneImage(QFileInfo mfi);
     void setScanModuleShown(bool shown);
 
+    // The scan panel's commands (its buttons stay unconnected).
+    void findScanners();
+    bool connectScanner();
+    void scannerSetting();
+    void scan();
+    bool disconnectScanner();
+    void changeImageSavePath();
+    void openImageSavePath();
+    void getOneImageFromScannerSlot(QString filePath, QString fileName);
+    void addTransferImageLogSlot(QString log);
+    void DataSourceSignal(int msg);
+
     // Refuses while workers or uploads run, then asks.
     void closeEvent(QCloseEvent *event) override;
 
 protected:
     // Holds back repaints while workers run (see the definition).
     bool event(QEvent *event) override;
+    // While a source is open its messages may come through the window's events.
+    bool nativeEvent(const QByteArray &eventType, void *message, long *result) override;
 
 private:
     // During a run: reads the newest page off the GUI thread, shows it, and
@@ -307,6 +343,31 @@ private:
     bool m_logToEnd = false;
     bool m_resultsToBottom = false;
     int m_imageRowToShow = -1;
+
+    // --- scan ---
+    // What one batch works with, taken on the GUI thread when it starts.
+    struct ScanBatch {
+        QString folder, prefix, format;
+        int numberLength = 4;
+        int rotateTop = 0, rotateBottom = 0;
+        int scanType = 0, skipPages = 0, pagesPerSheet = 0;
+        bool stopFeederOnFailure = false;
+    };
+    // Runs fn on the GUI thread and waits for it; false when the window is
+    // being closed and fn may not have run.
+    bool runOnGuiThread(const std::function<void()> &fn);
+    // Scan and process: hands the sheet just completed to recognition and,
+    // when asked, stops the feeder if it failed. False when the batch must end.
+    bool handOverSheet(const ScanBatch &batch, int receivedCount);
+    // Waits until no recognition worker runs; false when the wait must end.
+    bool waitForRecognitionIdle();
+    QFuture<void> m_transfer;
+    // Set from the batch's start until its loop has nothing left to do with
+    // the source (cleared before the loop's closing message is sent).
+    std::atomic<bool> m_transferActive{false};
+    ScanBatch m_batch;
+    std::atomic<bool> m_closingScan{false};
+    QTimer *m_sourceEventTimer = nullptr;   // events of a source without callbacks
 };
 
 // The one main window; set by its constructor.

@@ -211,6 +211,18 @@ TW_MEMREF dsmMemLock(TW_HANDLE handle)
     return e.DSM_MemLock ? e.DSM_MemLock(handle) : twainMemLock(handle);
 }
 
+bool useDSMEntryPoint(const TW_ENTRYPOINT &entry)
+{
+    // All four or none: a manager that fills some would mix two tables.
+    if (!entry.DSM_MemAllocate || !entry.DSM_MemFree || !entry.DSM_MemLock || !entry.DSM_MemUnlock)
+        return false;
+    Binding &b = binding();
+    std::lock_guard<std::recursive_mutex> lock(b.callMutex);
+    b.entry = entry;
+    b.memSize = b.library ? reinterpret_cast<DsmMemSizeProc>(b.library->resolve(kDsmMemSizeSymbol)) : nullptr;
+    return true;
+}
+
 std::size_t dsmMemSize(TW_HANDLE handle)
 {
     const Binding &b = binding();
@@ -972,13 +984,7 @@ void TwainApp::openDSM()
             printLog("DG_CONTROL / DAT_ENTRYPOINT / MSG_GET Failed: %d\n", int(erc));
             return;
         }
-        // All four or none: a manager that fills some would mix two tables.
-        if (entry.DSM_MemAllocate && entry.DSM_MemFree && entry.DSM_MemLock && entry.DSM_MemUnlock) {
-            Binding &b = binding();
-            std::lock_guard<std::recursive_mutex> lock(b.callMutex);
-            b.entry = entry;
-            b.memSize = b.library ? reinterpret_cast<DsmMemSizeProc>(b.library->resolve(kDsmMemSizeSymbol)) : nullptr;
-        }
+        useDSMEntryPoint(entry);
     }
     printLog("Successfully opened the DSM\n");
     m_DSMState = 3;

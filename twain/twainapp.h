@@ -37,6 +37,9 @@ bool verifyDSMSignature(const QString &path);
 // operator. Null restores the default check.
 void setDsmTrustCheck(DsmTrustCheck check);
 
+// Takes the memory functions of a TW_ENTRYPOINT the manager filled (all four
+// or none: false, and nothing changes, when one is missing).
+bool useDSMEntryPoint(const TW_ENTRYPOINT &entry);
 // The manager's memory functions once DAT_ENTRYPOINT filled them, else the
 // process's own handle table.
 TW_HANDLE dsmMemAllocate(TW_UINT32 size);
