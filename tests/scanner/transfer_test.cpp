@@ -351,6 +351,8 @@ void TransferTest::stops_data()
     QTest::addRow("memory strip failure")
         << true << QByteArray("\"stripFailAtPage\": 3, \"stripFailAtStrip\": 2") << 2
         << "Error while trying to get a strip of data from the source!";
+    QTest::addRow("native source stalls") << false << QByteArray("\"stallAtPage\": 2") << 1 << "没有正常响应";
+    QTest::addRow("memory source stalls") << true << QByteArray("\"stallAtPage\": 4") << 3 << "没有正常响应";
     QTest::addRow("no image handle") << false << QByteArray("\"nullImageAtPage\": 2") << 1 << "no image handle";
     for (const char *kind : {"headerSize", "shortBlock", "bits16", "bits32", "compressed", "hugeWidth"})
         QTest::addRow("corrupt native image: %s", kind)

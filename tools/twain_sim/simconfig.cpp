@@ -229,6 +229,7 @@ bool readSource(const QJsonObject &o, const QDir &base, SimSourceConfig *source,
     source->faults.stripFailAtPage = faults.value(QStringLiteral("stripFailAtPage")).toInt(0);
     source->faults.stripFailAtStrip = faults.value(QStringLiteral("stripFailAtStrip")).toInt(1);
     source->faults.nullImageAtPage = faults.value(QStringLiteral("nullImageAtPage")).toInt(0);
+    source->faults.stallAtPage = faults.value(QStringLiteral("stallAtPage")).toInt(0);
     source->faults.malformedAtPage = faults.value(QStringLiteral("malformedAtPage")).toInt(0);
     source->faults.malformed = faults.value(QStringLiteral("malformed")).toString(QStringLiteral("headerSize"));
     static const QStringList malformations = {QStringLiteral("headerSize"), QStringLiteral("shortBlock"),

@@ -20,13 +20,14 @@
 //   "nativeTopDown": false   true: native images are stored top row first
 //                            (negative height)
 //   "faults": {"cancelAtPage": 0, "failAtPage": 0, "stripFailAtPage": 0, "stripFailAtStrip": 1,
-//              "nullImageAtPage": 0, "malformedAtPage": 0, "malformed": "headerSize"}
+//              "nullImageAtPage": 0, "malformedAtPage": 0, "malformed": "headerSize", "stallAtPage": 0}
 //       pages count from 1 within a batch; 0 is no fault. nullImageAtPage: the
 //       native transfer reports done without an image handle. malformedAtPage:
 //       that page's native image is corrupt as "malformed" says: "headerSize"
 //       (biSize 12), "shortBlock" (block ends two rows early), "bits16",
 //       "bits32" (a depth the header claims), "compressed" (biCompression 1),
-//       "hugeWidth" (biWidth 2^31-1)
+//       "hugeWidth" (biWidth 2^31-1). stallAtPage: every request for that
+//       page's image or strip answers TWRC_CHECKSTATUS and transfers nothing
 //   "settingsDialog": "ok"   the answer of the source's own dialog: "ok" (MSG_CLOSEDSOK)
 //                            or "cancel" (MSG_CLOSEDSREQ)
 //   "closeRequestAfterBatch": false   MSG_CLOSEDSREQ once a batch is transferred
@@ -69,6 +70,7 @@ struct SimFaults
     int nullImageAtPage = 0;
     int malformedAtPage = 0;
     QString malformed;
+    int stallAtPage = 0;
 };
 
 struct SimSourceConfig

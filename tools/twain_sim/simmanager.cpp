@@ -670,6 +670,8 @@ TW_UINT16 SimManager::nativeTransfer(TW_HANDLE *handle, TW_UINT32 dg, TW_UINT16 
     const int page = int(m_current) + 1;
     if (faults.failAtPage == page)
         return fail(true, TWCC_OPERATIONERROR, QStringLiteral("simulated device failure on page %1").arg(page), dg, dat, msg);
+    if (faults.stallAtPage == page)
+        return succeed(true, TWRC_CHECKSTATUS);
     if (faults.cancelAtPage == page) {
         simTrace(QStringLiteral("page %1 cancelled by the simulated operator").arg(page));
         m_state = 7;
@@ -707,6 +709,8 @@ TW_UINT16 SimManager::memoryTransfer(pTW_IMAGEMEMXFER xfer, TW_UINT32 dg, TW_UIN
         return fail(true, TWCC_OPERATIONERROR, why, dg, dat, msg);
     const SimFaults &faults = m_configs[m_source].faults;
     const int page = int(m_current) + 1;
+    if (m_strips == 0 && faults.stallAtPage == page)
+        return succeed(true, TWRC_CHECKSTATUS);
     if (m_strips == 0 && faults.cancelAtPage == page) {
         simTrace(QStringLiteral("page %1 cancelled by the simulated operator").arg(page));
         m_state = 7;
