@@ -26,6 +26,10 @@ int main(int argc, char *argv[])
     // scanning station keeps such blocks on its heap.
     mallopt(M_MMAP_THRESHOLD, 256 << 20);
     mallopt(M_TRIM_THRESHOLD, 512 << 20);
+    // Pages are made on the scan thread; in a thread arena of its own a block
+    // that large is still mapped afresh for every page. The station has few
+    // threads, so one arena costs nothing.
+    mallopt(M_ARENA_MAX, 1);
 
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);

@@ -2,6 +2,8 @@
 
 #include "twainmemory.h"
 
+#include <FreeImage.h>
+
 #include <QByteArray>
 #include <QFile>
 
@@ -919,10 +921,23 @@ QString ExtImageInfoItemToString(const TW_INFO &info)
 
 // ---- TwainApp -------------------------------------------------------------------
 
-TwainApp::TwainApp() = default;
+// FreeImage's output hook while a TwainApp exists: the format's name and the
+// message on standard output.
+static void freeImageMessage(FREE_IMAGE_FORMAT format, const char *message)
+{
+    const char *name = format == FIF_UNKNOWN ? "Unknown" : FreeImage_GetFormatFromFIF(format);
+    std::printf("\n*** %s Format\n%s ***\n", name ? name : "Unknown", message ? message : "");
+}
+
+TwainApp::TwainApp()
+{
+    FreeImage_Initialise(FALSE);
+    FreeImage_SetOutputMessage(freeImageMessage);
+}
 
 TwainApp::~TwainApp()
 {
+    FreeImage_DeInitialise();
     unloadDSMLib();
 }
 
