@@ -1,10 +1,10 @@
 #include "threadupload.h"
 
+#include "curlglobal.h"
 #include "mytablewidget.h"
 #include "platformrequest.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
@@ -17,16 +17,6 @@ namespace {
 
 constexpr long kTimeoutSeconds = 3600;
 constexpr long kConnectTimeoutSeconds = 30;
-
-// Once per process and never cleaned up: a global cleanup would pull the
-// ground from under a transfer running on another thread.
-bool curlReady()
-{
-    static std::once_flag once;
-    static bool ready = false;
-    std::call_once(once, [] { ready = curl_global_init(CURL_GLOBAL_ALL) == CURLE_OK; });
-    return ready;
-}
 
 struct ReplyBuffer {
     QByteArray data;
@@ -87,7 +77,7 @@ void UploadQueue::clear()
 ThreadUpload::ThreadUpload(QObject *parent) : QObject(parent)
 {
     qRegisterMetaType<QTableWidgetItem *>("QTableWidgetItem*");
-    if (curlReady())
+    if (CurlGlobal::ensure())
         curl = curl_easy_init();
 }
 
@@ -225,16 +215,10 @@ void ThreadUpload::curlUpload(const QString &filePath)
 
     // The server's certificate and name are always checked; the PEM file
     // named by VOSTRA_EXTRA_CA is trusted besides the system's CAs.
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
-    const QString extraCa = PlatformRequest::extraCaPath();
-    const QByteArray caFile = QFile::encodeName(extraCa);
-    if (!extraCa.isEmpty()) {
-        if (!QFileInfo(extraCa).isReadable()) {
-            report({500, QStringLiteral("code:%1 info:%2").arg(int(CURLE_SSL_CACERT_BADFILE)).arg(extraCa), true});
-            return;
-        }
-        curl_easy_setopt(curl, CURLOPT_CAINFO, caFile.constData());
+    QString tlsError;
+    if (!CurlGlobal::applyTls(curl, &tlsError)) {
+        report({500, QStringLiteral("code:%1 info:%2").arg(int(CURLE_SSL_CACERT_BADFILE)).arg(tlsError), true});
+        return;
     }
 
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);

@@ -1,8 +1,8 @@
 #pragma once
-// libcurl's process-wide state and the TLS trust every libcurl transfer of the
-// program uses. Both the results upload and the image uploads go through here,
-// so curl_global_init runs exactly once and no transfer skips the
-// certificate check.
+// libcurl's process-wide state and the TLS trust every libcurl transfer of a
+// program uses: the results upload, the image uploads and the station's file
+// uploads all go through here, so curl_global_init runs exactly once and no
+// transfer skips the certificate check.
 
 #include <QByteArray>
 #include <QString>
