@@ -97,7 +97,9 @@ QByteArray sourcesJson()
     return "{\"sources\": [" + duplex("Duplex Gray", TWPT_GRAY, true) + "," + duplex("Duplex BW", TWPT_BW, true)
            + "," + duplex("Duplex Colour", TWPT_RGB, true) + "," + duplex("No Side", TWPT_GRAY, false) + ","
            + R"({"productName": "Simplex Nine", "twain2": false, "sheets": )" + nine + "},"
-           + R"({"productName": "Empty Feeder", "twain2": true, "sheets": []}]})";
+           + R"({"productName": "Empty Feeder", "twain2": true, "sheets": []},)"
+           + R"({"productName": "Stalls", "twain2": true, "sheets": )" + nine
+           + R"(, "faults": {"stallAtPage": 2}}]})";
 }
 
 } // namespace
@@ -118,6 +120,7 @@ private slots:
     void scanAndProcessHandsOverCompleteSheets_data();
     void scanAndProcessHandsOverCompleteSheets();
     void failedWriteStopsTheBatch();
+    void stalledSourceEndsTheBatch();
     void commandsRefusedDuringABatch();
     void sourceSettingsDialogEndsAtItsMessage_data();
     void sourceSettingsDialogEndsAtItsMessage();
@@ -205,7 +208,7 @@ void ScanPanelTest::prepare(const QString &source, const QString &prefix, int nu
     widget<QComboBox>("comboBoxRotateFlagBottom")->setCurrentIndex(rotateBottom);
     m_window->findScanners();
     auto *sources = widget<QComboBox>("comboBoxDataSource");
-    QCOMPARE(sources->count(), 6);
+    QCOMPARE(sources->count(), 7);
     QVERIFY(widget<QPushButton>("pushButtonConnectScanner")->isEnabled());
     const int index = sources->findText(source, Qt::MatchStartsWith);
     QVERIFY(index >= 0);
@@ -358,7 +361,7 @@ void ScanPanelTest::scanOnlyBatch()
     QVERIFY(m_window->disconnectScanner());
     QCOMPARE(m_window->state(), 3);
     QVERIFY(widget<QComboBox>("comboBoxDataSource")->isEnabled());
-    QCOMPARE(widget<QComboBox>("comboBoxDataSource")->count(), 6);
+    QCOMPARE(widget<QComboBox>("comboBoxDataSource")->count(), 7);
 }
 
 void ScanPanelTest::scanAndProcessHandsOverCompleteSheets_data()
@@ -442,6 +445,20 @@ void ScanPanelTest::failedWriteStopsTheBatch()
     QVERIFY(log().contains(QStringLiteral("S0003.png")));
     QCOMPARE(widget<QLineEdit>("lineEditImageNumber")->text(), QStringLiteral("3"));
     QCOMPARE(managerLiveHandles(), 0);
+}
+
+void ScanPanelTest::stalledSourceEndsTheBatch()
+{
+    // From the second page on the source answers neither done, cancel nor
+    // failure: the loop gives up instead of asking for ever.
+    prepare(QStringLiteral("Stalls"), QStringLiteral("S"), 1, QStringLiteral("4"), QStringLiteral("png"));
+    m_window->scan();
+    QTRY_VERIFY_WITH_TIMEOUT(batchEnded() && log().contains(QStringLiteral("扫描仪多次返回异常结果")), 30000);
+    QCOMPARE(m_received.size(), 1);
+    QCOMPARE(savedFiles(), QStringList{QStringLiteral("S0001.png")});
+    QCOMPARE(widget<QLineEdit>("lineEditImageNumber")->text(), QStringLiteral("2"));
+    QCOMPARE(managerLiveHandles(), 0);
+    QVERIFY(m_window->disconnectScanner());
 }
 
 void ScanPanelTest::commandsRefusedDuringABatch()
