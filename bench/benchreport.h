@@ -5,10 +5,12 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QString>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <vector>
 
@@ -58,4 +60,25 @@ inline void reportMs(const char *what, double ms, double targetMs, int width = 3
     const double ratio = ms / targetMs;
     std::printf("  %-*s %8.1f ms   target < %.0f ms: ratio %.2f %s\n", width, what, ms, targetMs, ratio,
                 ratio < 1.0 ? "(met)" : "(NOT MET)");
+}
+
+// A memory figure of this process from /proc/self/status ("VmRSS:" resident
+// now, "VmHWM:" its peak so far), in MiB; 0 when it cannot be read.
+inline double residentMiB(const char *field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(int(std::strlen(field))).trimmed().split(' ').first().toDouble() / 1024.0;
+    return 0;
+}
+
+// One line: a figure against its target, at least or at most, with the ratio.
+inline void reportTarget(const char *what, double value, double target, bool atLeast, const char *unit)
+{
+    const bool met = atLeast ? value >= target : value <= target;
+    std::printf("  %-46s %8.2f %-8s target %s %6.1f %-8s ratio %.2f %s\n", what, value, unit, atLeast ? ">=" : "<=",
+                target, unit, target != 0 ? value / target : 0.0, met ? "ok" : "MISSED");
 }

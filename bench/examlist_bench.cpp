@@ -5,6 +5,7 @@
 // operator feels as a freeze), and the process's peak memory. Then a reply
 // past the limit, which must be refused without reading it whole.
 
+#include "benchreport.h"
 #include "unattended.h"
 #include "dialogexam.h"
 #include "mainwindow.h"
@@ -33,17 +34,6 @@
 namespace {
 
 // Peak resident memory of the process so far, in MiB.
-double peakMiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
-    }
-    return 0;
-}
 
 QByteArray examList(int count)
 {
@@ -169,7 +159,7 @@ int main(int argc, char **argv)
 
     printf("%d exams, %.1f MiB of JSON; reply limit %lld MiB\n", count, list.size() / 1048576.0,
            PlatformRequest::kMaxReplyBytes / 1048576);
-    const double before = peakMiB();
+    const double before = residentMiB("VmHWM:");
     FreezeMeter meter;
     QElapsedTimer clock;
     projectList->setCurrentRow(0);
@@ -184,7 +174,7 @@ int main(int argc, char **argv)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     const qint64 laidOutMs = clock.elapsed();
     const qint64 freezeMs = meter.stop();
-    const double peak = peakMiB();
+    const double peak = residentMiB("VmHWM:");
     bool ok = examList->count() == count && boxes.count() == 0;
     QSet<qint64> icons;
     for (int i = 0; i < examList->count(); ++i)
@@ -210,7 +200,7 @@ int main(int argc, char **argv)
                    : "NOT refused");
     printTarget("time to refuse it", refusedMs, 5000, "ms");
     printTarget("longest stretch without handling events", refusedFreeze, 250, "ms");
-    printTarget("peak memory growth (whole run)", peakMiB() - before, 1024, "MiB");
+    printTarget("peak memory growth (whole run)", residentMiB("VmHWM:") - before, 1024, "MiB");
     ok = ok && refused;
     boxes.clear();
     return ok ? 0 : 1;

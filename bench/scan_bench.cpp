@@ -9,6 +9,7 @@
 #include "mainwindow.h"
 #include "messagebox.h"
 #include "twainapp.h"
+#include "benchreport.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -28,24 +29,6 @@
 #include <memory>
 
 namespace {
-
-double residentMiB(const char *field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith(field))
-            return line.mid(int(std::strlen(field))).trimmed().split(' ').first().toDouble() / 1024.0;
-    return 0;
-}
-
-void printTarget(const char *what, double value, double target, bool atLeast, const char *unit)
-{
-    const bool met = atLeast ? value >= target : value <= target;
-    std::printf("  %-40s %8.2f %-8s target %s %5.1f %-8s ratio %.2f %s\n", what, value, unit, atLeast ? ">=" : "<=",
-                target, unit, target != 0 ? value / target : 0.0, met ? "ok" : "MISSED");
-}
 
 template <typename T>
 T *named(QObject *root, const char *name)
@@ -200,13 +183,13 @@ int main(int argc, char **argv)
             continue;
         }
         if (c.target > 0) {
-            printTarget("pages per second", run.pagesPerSecond, c.target, true, "pages/s");
+            reportTarget("pages per second", run.pagesPerSecond, c.target, true, "pages/s");
             allMet = allMet && run.pagesPerSecond >= c.target;
         } else {
             std::printf("  %-40s %8.2f pages/s\n", "pages per second", run.pagesPerSecond);
         }
         // Flat: less than one page row of growth per page, at most 16 KiB.
-        printTarget("resident growth per page after page 50", run.growthPerPageKiB, 16, false, "KiB");
+        reportTarget("resident growth per page after page 50", run.growthPerPageKiB, 16, false, "KiB");
         allMet = allMet && run.growthPerPageKiB <= 16;
     }
     std::printf("  %-40s %8.1f MiB\n", "peak resident memory", residentMiB("VmHWM:"));

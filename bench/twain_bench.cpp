@@ -4,6 +4,7 @@
 // to the station and is not measured here), and whether memory stays flat
 // over the batch: resident memory after the first 50 pages against the end.
 
+#include "benchreport.h"
 #include "simsession.h"
 
 #include <QCommandLineParser>
@@ -14,24 +15,6 @@
 #include <malloc.h>
 
 namespace {
-
-double residentMiB(const char *field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith(field))
-            return line.mid(int(std::strlen(field))).trimmed().split(' ').first().toDouble() / 1024.0;
-    return 0;
-}
-
-void printTarget(const QString &what, double value, double target, bool atLeast, const char *unit)
-{
-    const bool met = atLeast ? value >= target : value <= target;
-    std::printf("  %-46s %8.1f %-8s target %s %6.1f %-8s ratio %.2f %s\n", qPrintable(what), value, unit,
-                atLeast ? ">=" : "<=", target, unit, target != 0 ? value / target : 0.0, met ? "ok" : "MISSED");
-}
 
 struct Run
 {
@@ -119,10 +102,10 @@ int main(int argc, char **argv)
         }
         std::printf("%s: %d pages\n", c.name, run.pages);
         if (c.target > 0)
-            printTarget(QStringLiteral("pages per second"), run.pagesPerSecond, c.target, true, "pages/s");
+            reportTarget("pages per second", run.pagesPerSecond, c.target, true, "pages/s");
         else
             std::printf("  %-46s %8.1f pages/s\n", "pages per second", run.pagesPerSecond);
-        printTarget(QStringLiteral("resident memory growth after page 50"), run.growthMiB, 64, false, "MiB");
+        reportTarget("resident memory growth after page 50", run.growthMiB, 64, false, "MiB");
         allMet = allMet && run.pagesPerSecond >= c.target && run.growthMiB <= 64;
     }
     std::printf("  %-46s %8.1f MiB\n", "peak resident memory", residentMiB("VmHWM:"));

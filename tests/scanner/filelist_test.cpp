@@ -10,6 +10,7 @@
 #include "mylabel.h"
 #include "mytablewidget.h"
 #include "omrresources.h"
+#include "quadrantimage.h"
 #include "widgettestutil.h"
 
 #include <QBuffer>
@@ -27,34 +28,6 @@
 #include <QtTest>
 
 namespace {
-
-// Red | green over blue | white, wider than high.
-QImage quadrants(int width, int height)
-{
-    QImage image(width, height, QImage::Format_RGB32);
-    QPainter p(&image);
-    p.fillRect(0, 0, width / 2, height / 2, Qt::red);
-    p.fillRect(width / 2, 0, width - width / 2, height / 2, Qt::green);
-    p.fillRect(0, height / 2, width / 2, height - height / 2, Qt::blue);
-    p.fillRect(width / 2, height / 2, width - width / 2, height - height / 2, Qt::white);
-    return image;
-}
-
-// Top-left, top-right, bottom-left, bottom-right colour names, to a
-// tolerance that survives JPEG.
-QStringList corners(const QString &path)
-{
-    const QImage image(path);
-    const int w = image.width(), h = image.height();
-    QStringList names;
-    for (const QPoint &p : {QPoint(w / 4, h / 4), QPoint(3 * w / 4, h / 4), QPoint(w / 4, 3 * h / 4),
-                            QPoint(3 * w / 4, 3 * h / 4)}) {
-        const QColor c = image.pixelColor(p);
-        const int r = c.red() > 128, g = c.green() > 128, b = c.blue() > 128;
-        names << (r && g && b ? "w" : r ? "r" : g ? "g" : b ? "b" : "?");
-    }
-    return names;
-}
 
 } // namespace
 
