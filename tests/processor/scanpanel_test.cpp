@@ -11,6 +11,7 @@
 #include "messagebox.h"
 #include "mytablewidgetimage.h"
 #include "omrresources.h"
+#include "simsession.h"
 #include "twainsim.h"
 #include "widgettestutil.h"
 
@@ -30,19 +31,6 @@
 #include <memory>
 
 namespace {
-
-DsmLibrary &simLibrary()
-{
-    static DsmLibrary lib;
-    if (!lib.isLoaded() && !lib.load(QStringLiteral(TWAIN_SIM_LIBRARY)))
-        qFatal("%s", qPrintable(lib.errorString()));
-    return lib;
-}
-
-int managerLiveHandles()
-{
-    return reinterpret_cast<TwainSimLiveHandlesProc>(simLibrary().resolve("TwainSim_LiveHandles"))();
-}
 
 // A page with a dark block in its top-left corner; the back pages are wider,
 // so every file tells which side it came from and how it was turned.
@@ -159,13 +147,7 @@ void ScanPanelTest::initTestCase()
     QVERIFY(m_simDir.isValid());
     QVERIFY(markedPage(40).save(m_simDir.filePath(QStringLiteral("front.png"))));
     QVERIFY(markedPage(44).save(m_simDir.filePath(QStringLiteral("back.png"))));
-    QFile json(m_simDir.filePath(QStringLiteral("sources.json")));
-    QVERIFY(json.open(QIODevice::WriteOnly));
-    json.write(sourcesJson());
-    json.close();
-    qputenv("VOSTRA_TWAIN_SIM_SOURCES", QFile::encodeName(json.fileName()));
-    qputenv("VOSTRA_TWAIN_DSM", TWAIN_SIM_LIBRARY);
-    simLibrary();
+    SimSession::useSimulatedManager(m_simDir.path(), sourcesJson());
 }
 
 void ScanPanelTest::init()
@@ -192,7 +174,7 @@ void ScanPanelTest::cleanup()
         QTRY_VERIFY(!m_window->transferRunning());
     m_window.reset();
     m_boxes.reset();
-    QCOMPARE(managerLiveHandles(), 0);
+    QCOMPARE(SimSession::liveHandles(), 0);
     m_images.reset();
 }
 
@@ -347,7 +329,7 @@ void ScanPanelTest::scanOnlyBatch()
     QCOMPARE(widget<QLineEdit>("lineEditImageNumber")->text(), QString::number(number + names.size()));
     QVERIFY(log().contains(QStringLiteral("获取图片：") + names.first()));
     QCOMPARE(widget<QPushButton>("pushButtonScan")->text(), QStringLiteral("扫描"));
-    QCOMPARE(managerLiveHandles(), 0);
+    QCOMPARE(SimSession::liveHandles(), 0);
 
     // The fields were kept for the next start of the program.
     QSettings ini(MainWindow::iniPath(), QSettings::IniFormat);
@@ -444,7 +426,7 @@ void ScanPanelTest::failedWriteStopsTheBatch()
     QCOMPARE(log().count(QStringLiteral("保存失败")), 1);
     QVERIFY(log().contains(QStringLiteral("S0003.png")));
     QCOMPARE(widget<QLineEdit>("lineEditImageNumber")->text(), QStringLiteral("3"));
-    QCOMPARE(managerLiveHandles(), 0);
+    QCOMPARE(SimSession::liveHandles(), 0);
 }
 
 void ScanPanelTest::stalledSourceEndsTheBatch()
@@ -457,7 +439,7 @@ void ScanPanelTest::stalledSourceEndsTheBatch()
     QCOMPARE(m_received.size(), 1);
     QCOMPARE(savedFiles(), QStringList{QStringLiteral("S0001.png")});
     QCOMPARE(widget<QLineEdit>("lineEditImageNumber")->text(), QStringLiteral("2"));
-    QCOMPARE(managerLiveHandles(), 0);
+    QCOMPARE(SimSession::liveHandles(), 0);
     QVERIFY(m_window->disconnectScanner());
 }
 

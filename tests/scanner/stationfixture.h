@@ -4,6 +4,7 @@
 
 #include "formscan.h"
 #include "mainwindow.h"
+#include "simsession.h"
 
 #include <QDir>
 #include <QFile>
@@ -39,11 +40,9 @@ inline bool writeFile(const QString &path, const QByteArray &bytes)
 // manager and the form at them.
 inline void prepare(const QTemporaryDir &dir, const QByteArray &sourcesJson, const QByteArray &ini)
 {
-    const QString sources = dir.filePath(QStringLiteral("sources.json"));
     const QString settings = dir.filePath(QStringLiteral("Pellwyn.ini"));
-    QVERIFY(writeFile(sources, sourcesJson));
+    SimSession::writeSourcesFile(dir.path(), sourcesJson);
     QVERIFY(writeFile(settings, ini));
-    qputenv("VOSTRA_TWAIN_SIM_SOURCES", QFile::encodeName(sources));
     FormScan::setSettingsFilePathForTesting(settings);
 }
 

@@ -5,6 +5,7 @@
 #include "dsmlibrary.h"
 #include "twainapp.h"
 #include "twainmemory.h"
+#include "simsession.h"
 #include "twainsim.h"
 
 #include <QFile>
@@ -29,19 +30,6 @@ const QByteArray kSources = R"({"sources": [
                     "CAP_FEEDERENABLED": {"type": "BOOL", "value": false, "readOnly": true}},
    "sheets": [{}, {}]}
 ]})";
-
-DsmLibrary &simLibrary()
-{
-    static DsmLibrary lib;
-    if (!lib.isLoaded() && !lib.load(QStringLiteral(TWAIN_SIM_LIBRARY)))
-        qFatal("%s", qPrintable(lib.errorString()));
-    return lib;
-}
-
-int managerLiveHandles()
-{
-    return reinterpret_cast<TwainSimLiveHandlesProc>(simLibrary().resolve("TwainSim_LiveHandles"))();
-}
 
 std::atomic<int> g_managerCalls{0};
 
@@ -147,28 +135,21 @@ private:
 void CTwainTest::initTestCase()
 {
     QVERIFY(m_dir.isValid());
-    const QString path = m_dir.filePath(QStringLiteral("sources.json"));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(kSources), qint64(kSources.size()));
-    file.close();
-    qputenv("VOSTRA_TWAIN_SIM_SOURCES", QFile::encodeName(path));
-    qputenv("VOSTRA_TWAIN_DSM", TWAIN_SIM_LIBRARY);
-    simLibrary();
+    SimSession::useSimulatedManager(m_dir.path(), kSources);
 }
 
 void CTwainTest::init()
 {
     g_managerCalls = 0;
-    reinterpret_cast<TwainSimSetCallHookProc>(simLibrary().resolve("TwainSim_SetCallHook"))(countCall, nullptr);
+    SimSession::setCallHook(countCall, nullptr);
 }
 
 void CTwainTest::cleanup()
 {
-    reinterpret_cast<TwainSimSetCallHookProc>(simLibrary().resolve("TwainSim_SetCallHook"))(nullptr, nullptr);
+    SimSession::setCallHook(nullptr, nullptr);
     setDsmTrustCheck(nullptr);
     unloadDSMLib();
-    QCOMPARE(managerLiveHandles(), 0);
+    QCOMPARE(SimSession::liveHandles(), 0);
     QCOMPARE(TwainMemory::process().liveHandles(), 0);
 }
 

@@ -53,15 +53,28 @@ public:
     }
 
     // Writes the sources file and points the manager at it.
-    QString writeSources(const QByteArray &json)
+    QString writeSources(const QByteArray &json) { return writeSourcesFile(dir.path(), json); }
+
+    // Writes "sources.json" into folder and points the manager at it.
+    static QString writeSourcesFile(const QString &folder, const QByteArray &json)
     {
-        const QString path = dir.filePath(QStringLiteral("sources.json"));
+        const QString path = QDir(folder).filePath(QStringLiteral("sources.json"));
         QFile file(path);
         if (!file.open(QIODevice::WriteOnly) || file.write(json) != json.size())
             qFatal("cannot write %s", qPrintable(path));
         file.close();
         qputenv("VOSTRA_TWAIN_SIM_SOURCES", QFile::encodeName(path));
         return path;
+    }
+    // For programs that load the manager through the layer's own binding:
+    // the sources, the layer pointed at the simulated manager, and the
+    // module loaded here as well (one module per path), so its counts can be
+    // read.
+    static void useSimulatedManager(const QString &folder, const QByteArray &json)
+    {
+        writeSourcesFile(folder, json);
+        qputenv("VOSTRA_TWAIN_DSM", TWAIN_SIM_LIBRARY);
+        library();
     }
 
     TW_UINT16 dsm(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data)

@@ -4,6 +4,7 @@
 #include "dsmlibrary.h"
 #include "twainapp.h"
 #include "twainmemory.h"
+#include "simsession.h"
 #include "twainsim.h"
 
 #include <QFile>
@@ -39,16 +40,6 @@ TW_UINT16 recordCallback(pTW_IDENTITY, pTW_IDENTITY, TW_UINT32, TW_UINT16, TW_UI
 {
     g_lastCallbackMessage = message;
     return TWRC_SUCCESS;
-}
-
-// The manager's own count of live blocks: resolved from the same module the
-// layer loaded (the loader hands out one module per path).
-int managerLiveHandles()
-{
-    static DsmLibrary lib;
-    if (!lib.isLoaded() && !lib.load(QStringLiteral(TWAIN_SIM_LIBRARY)))
-        qFatal("%s", qPrintable(lib.errorString()));
-    return reinterpret_cast<TwainSimLiveHandlesProc>(lib.resolve("TwainSim_LiveHandles"))();
 }
 
 TW_UINT32 idOf(TwainApp &app, const char *productName)
@@ -98,14 +89,7 @@ private:
 void TwainAppTest::initTestCase()
 {
     QVERIFY(m_dir.isValid());
-    const QString path = m_dir.filePath(QStringLiteral("sources.json"));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(kSources), qint64(kSources.size()));
-    file.close();
-    qputenv("VOSTRA_TWAIN_SIM_SOURCES", QFile::encodeName(path));
-    qputenv("VOSTRA_TWAIN_DSM", TWAIN_SIM_LIBRARY);
-    managerLiveHandles();
+    SimSession::useSimulatedManager(m_dir.path(), kSources);
 }
 
 void TwainAppTest::init()
@@ -122,7 +106,7 @@ void TwainAppTest::cleanup()
     setTwainTraceSink(nullptr);
     setDsmTrustCheck(nullptr);
     unloadDSMLib();
-    QCOMPARE(managerLiveHandles(), 0);
+    QCOMPARE(SimSession::liveHandles(), 0);
     QCOMPARE(TwainMemory::process().liveHandles(), 0);
 }
 
@@ -476,7 +460,7 @@ void TwainAppTest::extImageInfoWithBarcodes()
 {
     TwainApp app;
     openAndLoad(app, "Message Source");
-    const int before = managerLiveHandles();
+    const int before = SimSession::liveHandles();
     transferOnePage(app);
     app.getExtImageInfo();
     const QString text = app.m_extImageInfo;
@@ -487,7 +471,7 @@ void TwainAppTest::extImageInfoWithBarcodes()
     QVERIFY2(text.contains(QStringLiteral("TWEI_PAGESIDE:\tTWCS_TOP \r\n")), qPrintable(text));
     QVERIFY2(text.contains(QStringLiteral("TWEI_CAMERA:\tTOP\r\n")), qPrintable(text));
     // Every item the source handed out is given back, and nothing else.
-    QCOMPARE(managerLiveHandles(), before);
+    QCOMPARE(SimSession::liveHandles(), before);
     QVERIFY(!log().contains(QStringLiteral("refused")));
 
     // The next page has no barcodes: their entries are not available, and
@@ -503,7 +487,7 @@ void TwainAppTest::extImageInfoWithBarcodes()
     app.getExtImageInfo();
     QVERIFY2(app.m_extImageInfo.contains(QStringLiteral("TWEI_BARCODECOUNT:\t0 \r\n")), qPrintable(app.m_extImageInfo));
     QVERIFY(!app.m_extImageInfo.contains(QStringLiteral("TWEI_BARCODETEXT")));
-    QCOMPARE(managerLiveHandles(), before);
+    QCOMPARE(SimSession::liveHandles(), before);
 
     app.stopPendingTransfers();
     app.m_DSMState = 5;
