@@ -20,6 +20,7 @@
 
 #include <openssl/bio.h>
 #include <openssl/bn.h>
+#include <openssl/crypto.h>
 #include <openssl/err.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
@@ -791,9 +792,16 @@ void PlatformSimulator::stop()
         return;
     Q_ASSERT_X(QThread::currentThread() != m_thread, "PlatformSimulator::stop", "called from a handler");
     PlatformSim::Server *server = m_server;
-    QMetaObject::invokeMethod(server, [server] { server->shutdown(); }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(server, [server] {
+        server->shutdown();
+        delete server;
+        // OpenSSL frees a thread's random generators only as the thread
+        // exits, after wait() below has returned: free them now, so a
+        // process that stops the simulator and ends at once loses nothing.
+        OPENSSL_thread_stop();
+    }, Qt::BlockingQueuedConnection);
     m_thread->quit();
-    m_thread->wait(); // the server is deleted as the thread finishes
+    m_thread->wait();
     delete m_thread;
     m_thread = nullptr;
     m_server = nullptr;
