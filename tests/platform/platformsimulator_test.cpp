@@ -515,7 +515,7 @@ void PlatformSimulatorTest::delayDoesNotBlockOthers()
     const Result fast = waitFor(other.get(makeRequest(m_sim.baseUrl() + QStringLiteral("/fast"), m_sim.caCertificates())));
     order << QStringLiteral("fast");
     QCOMPARE(fast.status, 200);
-    QVERIFY2(clock.elapsed() < 1400, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(slowReply->isRunning());
 
     const Result s = waitFor(slowReply);
     QCOMPARE(s.status, 200);

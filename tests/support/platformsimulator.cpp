@@ -585,6 +585,11 @@ private:
                 const QByteArray piece = reply.body.mid(at, chunk);
                 out += QByteArray::number(piece.size(), 16) + "\r\n" + piece + "\r\n";
             }
+            if (reply.holdOpen) {
+                m_socket->write(out);
+                m_idle.start();
+                return; // nothing more is read or sent on this connection
+            }
             out += "0\r\n\r\n";
         } else if (!head) {
             out += reply.body;

@@ -96,6 +96,9 @@ public:
         QList<QPair<QByteArray, QByteArray>> headers;
         // Sends the body chunked, without Content-Length.
         bool chunked = false;
+        // With chunked: never sends the last chunk and keeps the connection
+        // open, so the reply only ends when the client gives up on it.
+        bool holdOpen = false;
     };
 
     // Called on the server thread, never on the caller's: it must only touch
