@@ -15,12 +15,7 @@
 
 namespace {
 
-constexpr long kTimeoutSeconds = 3600;
-constexpr long kConnectTimeoutSeconds = 30;
-
-struct ReplyBuffer {
-    QByteArray data;
-};
+constexpr int kTimeoutSeconds = 3600;
 
 } // namespace
 
@@ -136,16 +131,6 @@ int ThreadUpload::progressCallback(void *clientp, curl_off_t, curl_off_t, curl_o
     return self->stopRequested ? 1 : 0;
 }
 
-size_t ThreadUpload::writeCallback(char *data, size_t size, size_t count, void *userp)
-{
-    auto *buffer = static_cast<ReplyBuffer *>(userp);
-    const size_t n = size * count;
-    if (qint64(buffer->data.size()) + qint64(n) > kMaxReplyBytes)
-        return 0; // libcurl ends the transfer with a write error
-    buffer->data.append(data, int(n));
-    return n;
-}
-
 ThreadUpload::Verdict ThreadUpload::judgeReply(CURLcode result, const QString &curlError, long httpStatus,
                                                const QByteArray &body)
 {
@@ -203,15 +188,11 @@ void ThreadUpload::curlUpload(const QString &filePath)
     curl_easy_reset(curl);
     const QByteArray url = uploadUrl.toUtf8();
     curl_easy_setopt(curl, CURLOPT_URL, url.constData());
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "https");
-    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
+    CurlGlobal::applyTransferDefaults(curl, kTimeoutSeconds);
+    curl_easy_setopt(curl, CURLOPT_USERAGENT, "Pellwyn/Talvenir");
     curl_easy_setopt(curl, CURLOPT_TCP_KEEPALIVE, 1L);
     curl_easy_setopt(curl, CURLOPT_TCP_KEEPIDLE, 60L);
     curl_easy_setopt(curl, CURLOPT_TCP_KEEPINTVL, 60L);
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT, kTimeoutSeconds);
-    curl_easy_setopt(curl, CURLOPT_USERAGENT, "Pellwyn/Talvenir");
 
     // The server's certificate and name are always checked; the PEM file
     // named by VOSTRA_EXTRA_CA is trusted besides the system's CAs.
@@ -224,9 +205,8 @@ void ThreadUpload::curlUpload(const QString &filePath)
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &ThreadUpload::progressCallback);
     curl_easy_setopt(curl, CURLOPT_XFERINFODATA, this);
-    ReplyBuffer reply;
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &ThreadUpload::writeCallback);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &reply);
+    CurlGlobal::ReplyBuffer reply(kMaxReplyBytes);
+    reply.attach(curl);
     char errorBuffer[CURL_ERROR_SIZE] = {0};
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorBuffer);
 

@@ -68,7 +68,6 @@ public:
 
     static int progressCallback(void *clientp, curl_off_t dltotal, curl_off_t dlnow,
                                 curl_off_t ultotal, curl_off_t ulnow);
-    static size_t writeCallback(char *data, size_t size, size_t count, void *userp);
 
     // "46%" for 0.456; empty when there is nothing to report.
     static QString progressText(curl_off_t total, curl_off_t now);

@@ -11,14 +11,11 @@
 #include <cstdio>
 #include <memory>
 #include <vector>
+#include "testutil.h"
 
 namespace {
 
-bool writeFile(const QString &path, const QByteArray &data)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
-}
+using TestUtil::writeFile;
 
 // A fake process table entry: pid folder with comm, optional cmdline and exe link.
 bool addProcess(const QDir &root, int pid, const QByteArray &comm, const QByteArray &cmdline = QByteArray(),

@@ -27,6 +27,7 @@
 #include <sys/stat.h>
 
 #include <memory>
+#include "testutil.h"
 
 using Grid = QVector<QVector<int>>;
 Q_DECLARE_METATYPE(Grid)
@@ -69,18 +70,8 @@ Grid readGrid(const QString &path)
     return toGrid(ImageFile::read(path, cv::IMREAD_GRAYSCALE));
 }
 
-QByteArray fileBytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    QCOMPARE(f.write(bytes), qint64(bytes.size()));
-}
+using TestUtil::fileBytes;
+using TestUtil::writeFile;
 
 QByteArray pngBytes(const Grid &grid)
 {
@@ -169,7 +160,8 @@ QStringList RotateTest::addPages(int count)
     QStringList paths;
     for (int row = 1; row <= count; ++row) {
         const QString path = pagePath(row);
-        writeBytes(path, pngBytes(kUpright));
+        if (!writeFile(path, pngBytes(kUpright)))
+            QTest::qFail("cannot write a page", __FILE__, __LINE__);
         addRow(path);
         paths << path;
     }
@@ -201,7 +193,7 @@ void RotateTest::testRotateFile()
     QFETCH(Grid, expected);
     // A name outside ASCII: the bytes go through Qt's file layer.
     const QString path = m_dir->filePath(QStringLiteral("答卷 1.png"));
-    writeBytes(path, pngBytes(kUpright));
+    QVERIFY(writeFile(path, pngBytes(kUpright)));
 
     QString error;
     QVERIFY2(ImageFile::rotate(path, mode, -1, &error), qPrintable(error));
@@ -227,7 +219,7 @@ void RotateTest::testRotateFileFailure()
     QFETCH(QByteArray, content);
     QFETCH(QString, message);
     const QString path = m_dir->filePath(name);
-    writeBytes(path, content);
+    QVERIFY(writeFile(path, content));
 
     QString error;
     QVERIFY(!ImageFile::rotate(path, 0, -1, &error));
@@ -434,15 +426,15 @@ void RotateTest::testFailingFilesNamed()
 {
     QStringList paths = addPages(2);
     const QString broken = m_dir->filePath(QStringLiteral("broken.png"));
-    writeBytes(broken, QByteArray("not an image"));
+    QVERIFY(writeFile(broken, QByteArray("not an image")));
     addRow(broken);
     const QString unwritable = m_dir->filePath(QStringLiteral("page.xyz"));
-    writeBytes(unwritable, pngBytes(kUpright));
+    QVERIFY(writeFile(unwritable, pngBytes(kUpright)));
     addRow(unwritable);
     addRow(pagePath(5));        // a file that was deleted meanwhile
     m_table->insertRow(5);      // a row without any cell
     const QString last = pagePath(7);
-    writeBytes(last, pngBytes(kUpright));
+    QVERIFY(writeFile(last, pngBytes(kUpright)));
     addRow(last);
     paths << last;
     DialogRotate dialog;

@@ -16,16 +16,13 @@
 #include <sys/stat.h>
 
 #include <memory>
+#include "testutil.h"
 
 Q_DECLARE_METATYPE(cv::RotateFlags)
 
 namespace {
 
-QByteArray fileBytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
+using TestUtil::fileBytes;
 
 cv::Mat readUnchanged(const QString &path)
 {

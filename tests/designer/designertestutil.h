@@ -10,6 +10,7 @@
 #include <QImage>
 #include <QString>
 #include <QStringList>
+#include "testutil.h"
 
 namespace DesignerTest {
 
@@ -23,19 +24,8 @@ T *child(QObject *parent, const char *name)
     return found;
 }
 
-inline QByteArray fileBytes(const QString &path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return f.readAll();
-}
-
-inline bool writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
+using TestUtil::fileBytes;
+using TestUtil::writeFile;
 
 // A white PNG of that size.
 inline bool writePage(const QString &path, int width, int height)
@@ -48,7 +38,7 @@ inline bool writePage(const QString &path, int width, int height)
 // The stored (complemented) form of a document text.
 inline bool writeStored(const QString &path, const QByteArray &xml)
 {
-    return writeBytes(path, TemplateFormat::complementBytes(xml));
+    return writeFile(path, TemplateFormat::complementBytes(xml));
 }
 
 // A document with one Page element per size, as WxH texts.

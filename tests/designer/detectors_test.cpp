@@ -426,7 +426,7 @@ void DetectorsTest::unreadableFileIsAMessage()
 {
     const auto scene = showAt(paper(400, 300, box(100, 100, 40, 30)), 1.0f);
     const QString path = scene->canvas->imagePath;
-    QVERIFY(DesignerTest::writeBytes(path, "not an image"));
+    QVERIFY(DesignerTest::writeFile(path, "not an image"));
     scene->canvas->rubberBand->setGeometry(QRect(50, 50, 200, 200));
 
     MessageBoxRecorder boxes;

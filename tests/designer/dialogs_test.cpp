@@ -149,7 +149,7 @@ void DialogsTest::testEditFileChecks()
 
     const QString file = m_dir.filePath(QStringLiteral("模板 %1.tpl").arg(QTest::currentDataTag()));
     if (stored.startsWith("@plain:"))
-        QVERIFY(writeBytes(file, stored.mid(7)));
+        QVERIFY(writeFile(file, stored.mid(7)));
     else
         QVERIFY(writeStored(file, stored));
     const QByteArray before = fileBytes(file);

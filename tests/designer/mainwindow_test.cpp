@@ -565,7 +565,7 @@ void MainWindowTest::testUnreadablePageRefusesSave()
     const QStringList images = pages(2, QStringLiteral("unreadable"));
     w.loadTemplate(QStringLiteral("坏页"), images, false, QString());
     completeAnchors(w);
-    QVERIFY(writeBytes(images.at(1), QByteArray("not an image")));
+    QVERIFY(writeFile(images.at(1), QByteArray("not an image")));
 
     const QString target = m_dir.filePath(QStringLiteral("unreadable.tpl"));
     w.chooseSaveFile = [&target](QWidget *, const QString &) { return target; };
@@ -761,7 +761,7 @@ void MainWindowTest::testStoredOrientation()
 
     const QString path = m_dir.filePath(QStringLiteral("oriented-%1.jpg").arg(orientation));
     const QByteArray original = orientedJpeg(80, 40, orientation);
-    QVERIFY(writeBytes(path, original));
+    QVERIFY(writeFile(path, original));
     MainWindow w;
     w.loadTemplate(QStringLiteral("方向"), {path}, false, QString());
     QCOMPARE(m_boxes.count(), 0);
@@ -783,7 +783,7 @@ void MainWindowTest::testOrientationFailureReported()
     // Decodable by content, but no encoder for its suffix: the rewrite fails.
     const QString path = m_dir.filePath(QStringLiteral("turned.page"));
     const QByteArray original = orientedJpeg(80, 40, 6);
-    QVERIFY(writeBytes(path, original));
+    QVERIFY(writeFile(path, original));
     MainWindow w;
     w.loadTemplate(QStringLiteral("方向"), {path}, false, QString());
     QCOMPARE(m_boxes.count(), 1);

@@ -167,7 +167,7 @@ void PrintTextAnchorTest::unreadableOrOffPageIsAMessage()
     if (change == QLatin1String("remove"))
         QVERIFY(QFile::remove(path));
     else if (change == QLatin1String("garble"))
-        QVERIFY(DesignerTest::writeBytes(path, "not an image"));
+        QVERIFY(DesignerTest::writeFile(path, "not an image"));
     else if (change == QLatin1String("shrink"))
         scene.write(QStringLiteral("页.png"), page(cv::Rect(0, 0, 250, 150)));
     else

@@ -33,6 +33,7 @@
 #include <QtTest>
 
 #include <memory>
+#include "testutil.h"
 
 using namespace ImageUploadServices;
 
@@ -75,11 +76,7 @@ QByteArray jpegBytes(quint32 seed)
     return bytes;
 }
 
-QByteArray fileBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+using TestUtil::fileBytes;
 
 QString logText(MainWindow &w)
 {

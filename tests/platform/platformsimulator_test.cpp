@@ -36,6 +36,7 @@
 #include <QtTest>
 
 #include <memory>
+#include "testutil.h"
 
 namespace {
 
@@ -107,11 +108,8 @@ QList<QPair<QString, QString>> pairs(const QStringList &flat)
     return out;
 }
 
-bool writeFile(const QString &path, const QByteArray &data)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
-}
+using TestUtil::fileBytes;
+using TestUtil::writeFile;
 
 // Sends raw bytes over TLS and reads until the server closes or the time runs out.
 QByteArray rawExchange(quint16 port, const QList<QSslCertificate> &cas, const QByteArray &request)
@@ -186,12 +184,6 @@ QByteArray resultsZip(const QString &entryName, const QByteArray &lines)
     entry.close();
     archive.close();
     return buffer.data();
-}
-
-QByteArray fileBytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 // Every file under the folder, relative to it.

@@ -63,11 +63,7 @@ cv::Mat expectedBinary(const QString &pagePath)
     return grey;
 }
 
-QByteArray fileBytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
+using TestUtil::fileBytes;
 
 } // namespace
 

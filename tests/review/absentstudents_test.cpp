@@ -19,6 +19,7 @@
 #include "widgettestutil.h"
 
 #include <memory>
+#include "testutil.h"
 
 using WidgetTest::WhenShown;
 
@@ -72,11 +73,7 @@ QList<Tab> tabsOf(const DialogAbsentStudentStat &dialog)
     return tabs;
 }
 
-QByteArray fileBytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
+using TestUtil::fileBytes;
 
 } // namespace
 

@@ -24,6 +24,7 @@
 #include "widgettestutil.h"
 
 #include <functional>
+#include "testutil.h"
 
 using WidgetTest::WhenShown;
 using Strokes = QList<QList<QPoint>>;
@@ -77,13 +78,7 @@ QRect boundsOf(const cv::Mat &image, int value)
     return bounds;
 }
 
-QByteArray fileBytes(const QString &path)
-{
-    if (path.isEmpty())
-        return QByteArray();
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
+using TestUtil::fileBytes;
 
 } // namespace
 

@@ -21,6 +21,7 @@
 #include <QToolButton>
 #include <QWheelEvent>
 #include <QtTest>
+#include "testutil.h"
 
 namespace {
 
@@ -35,18 +36,8 @@ QByteArray encoded(const QImage &image, const QByteArray &format, int quality)
     return bytes;
 }
 
-QByteArray fileBytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    QCOMPARE(f.write(bytes), qint64(bytes.size()));
-}
+using TestUtil::fileBytes;
+using TestUtil::writeFile;
 
 QImage pixmapImage(const QLabel *label)
 {
@@ -158,7 +149,7 @@ void PreviewTest::testLoadFailureKeepsPicture()
 {
     m_label->loadImage(page(QStringLiteral("good.png"), quadrants(400, 200)));
     const QString broken = m_dir->filePath(QStringLiteral("broken.png"));
-    writeBytes(broken, "not an image");
+    QVERIFY(writeFile(broken, "not an image"));
     QSignalSpy info(m_label, &MyLabel::signalRotate);
     for (const QString &path : {broken, m_dir->filePath(QStringLiteral("missing.png"))}) {
         m_label->loadImage(path);
@@ -373,7 +364,7 @@ void PreviewTest::testRotateFailureKeepsFile()
     QFETCH(QString, message);
     QFETCH(bool, loads);
     const QString path = m_dir->filePath(name);
-    writeBytes(path, content);
+    QVERIFY(writeFile(path, content));
     m_label->loadImage(path);
     QCOMPARE(!m_label->fullImage.isNull(), loads);
     QSignalSpy info(m_label, &MyLabel::signalRotate);

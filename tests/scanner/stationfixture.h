@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+#include "testutil.h"
 
 namespace StationFixture {
 
@@ -30,11 +31,7 @@ inline void useSimulatedManager()
     qputenv("VOSTRA_TWAIN_DSM", TWAIN_SIM_LIBRARY);
 }
 
-inline bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
+using TestUtil::writeFile;
 
 // Writes the sources file and the settings file into dir and points the
 // manager and the form at them.

@@ -21,6 +21,7 @@
 #include <QThread>
 
 #include <memory>
+#include "testutil.h"
 
 using namespace StationFixture;
 
@@ -115,11 +116,7 @@ QString compareFile(const QString &file, const QImage &upright, int flag, int bi
     return QString();
 }
 
-QByteArray fileBytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
+using TestUtil::fileBytes;
 
 } // namespace
 

@@ -19,4 +19,18 @@ int differingPixels(const cv::Mat &a, const cv::Mat &b, int tolerance)
     return cv::countNonZero(diff > tolerance);
 }
 
+QByteArray fileBytes(const QString &path)
+{
+    if (path.isEmpty())
+        return QByteArray();
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
 } // namespace TestUtil

@@ -13,6 +13,7 @@
 
 #include <cstring>
 #include <memory>
+#include "testutil.h"
 
 namespace {
 
@@ -129,11 +130,7 @@ std::unique_ptr<unsigned char[]> exactCopy(const QByteArray &b)
     return copy;
 }
 
-QByteArray fileBytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
+using TestUtil::fileBytes;
 
 // The TIFF compression tag (259) of the first directory, 0 when absent.
 int tiffCompression(const QByteArray &tiff)
