@@ -680,7 +680,7 @@ void FormScan::sendStopFeeder()
         return;
     }
     qDebug() << "valAutoScan is " << autoScan;
-    qDebug() << "stop feeder 111 m_DSMState is" << m_DSMState;
+    qDebug() << "stop feeder 111 m_DSMState is" << m_DSMState.load();
     if (m_DSMState < 6)
         return;
     TW_PENDINGXFERS pending = {};

@@ -849,6 +849,14 @@ bool itemsInHandle(const TW_INFO &info)
     return info.ItemType == TWTY_HANDLE || std::size_t(size) * info.NumItems > 4;
 }
 
+// The bytes of a source's handle that may be read: at most wanted, and never
+// past the block when the manager can tell its size.
+std::size_t readableBytes(TW_HANDLE handle, std::size_t wanted)
+{
+    const std::size_t block = dsmMemSize(handle);
+    return block == 0 ? wanted : std::min(wanted, block);
+}
+
 } // namespace
 
 QString ExtImageInfoItemToString(const TW_INFO &info)
@@ -865,10 +873,11 @@ QString ExtImageInfoItemToString(const TW_INFO &info)
     const int size = getTWTypeSize(info.ItemType);
     if (size == 0 || info.ItemType == TWTY_UNI512)
         return QString::asprintf("Unsupporetd Type 0x:%04X", info.ItemType);
-    const TW_UINT32 count = std::min<TW_UINT32>(info.NumItems, kMaxShownItems);
+    TW_UINT32 count = std::min<TW_UINT32>(info.NumItems, kMaxShownItems);
     TW_HANDLE handle = itemsInHandle(info) ? reinterpret_cast<TW_HANDLE>(info.Item) : nullptr;
     const unsigned char *items = reinterpret_cast<const unsigned char *>(&info.Item);
     if (handle) {
+        count = TW_UINT32(readableBytes(handle, std::size_t(count) * std::size_t(size)) / std::size_t(size));
         items = static_cast<const unsigned char *>(dsmMemLock(handle));
         if (!items)
             return QStringLiteral("Data Not Available");
@@ -1330,8 +1339,10 @@ std::vector<TW_UINT32> integerItems(const TW_INFO &info, TW_UINT32 max)
     const int size = getTWTypeSize(info.ItemType);
     if (info.ReturnCode != TWRC_SUCCESS || !isIntegerType(info.ItemType) || size == 0)
         return values;
-    const TW_UINT32 count = std::min<TW_UINT32>(info.NumItems, max);
+    TW_UINT32 count = std::min<TW_UINT32>(info.NumItems, max);
     TW_HANDLE handle = itemsInHandle(info) ? reinterpret_cast<TW_HANDLE>(info.Item) : nullptr;
+    if (handle)
+        count = TW_UINT32(readableBytes(handle, std::size_t(count) * std::size_t(size)) / std::size_t(size));
     const auto *items = handle ? static_cast<const unsigned char *>(dsmMemLock(handle))
                                : reinterpret_cast<const unsigned char *>(&info.Item);
     if (!items)
@@ -1346,13 +1357,20 @@ std::vector<TW_UINT32> integerItems(const TW_INFO &info, TW_UINT32 max)
 // The texts of a TWEI_BARCODETEXT block cut by the lengths before it.
 QString barcodeTexts(const TW_INFO &info, const std::vector<TW_UINT32> &lengths)
 {
-    auto *bytes = static_cast<const unsigned char *>(dsmMemLock(reinterpret_cast<TW_HANDLE>(info.Item)));
+    const auto handle = reinterpret_cast<TW_HANDLE>(info.Item);
+    std::size_t total = 0;
+    for (TW_UINT32 length : lengths)
+        total += length;
+    // A source that claims more text than its block holds is read only
+    // as far as the block goes.
+    const std::size_t available = readableBytes(handle, total);
+    auto *bytes = static_cast<const unsigned char *>(dsmMemLock(handle));
     if (!bytes)
         return QStringLiteral("Data Not Available");
     QString text;
     std::size_t offset = 0;
     for (std::size_t i = 0; i < lengths.size(); ++i) {
-        const std::size_t length = lengths[i];
+        const std::size_t length = std::min<std::size_t>(lengths[i], available - offset);
         const unsigned char *code = bytes + offset;
         offset += length;
         bool printable = true;
@@ -1367,7 +1385,7 @@ QString barcodeTexts(const TW_INFO &info, const std::vector<TW_UINT32> &lengths)
                 text += QString::asprintf("%2.2X ", unsigned(code[k]));
         }
     }
-    dsmMemUnlock(reinterpret_cast<TW_HANDLE>(info.Item));
+    dsmMemUnlock(handle);
     return text;
 }
 

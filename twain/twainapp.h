@@ -10,6 +10,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -136,7 +137,8 @@ public:
     // form puts its own before it opens a source.
     TWAIN_CALLBACK m_callback = nullptr;
 
-    int m_DSMState = 1;
+    // Moved by a scan thread while the GUI thread reads it for its controls.
+    std::atomic<int> m_DSMState{1};
     TW_UINT16 m_lastDSMessage = 0xFFFF;
     TW_HANDLE m_parentWindow = nullptr;  // native window, an opaque value here
     TW_IDENTITY m_appIdentity = {};

@@ -171,7 +171,7 @@ void FormScanTest::connectSource(int index)
 {
     child<QComboBox>("comboBoxDataSource")->setCurrentIndex(index);
     child<QPushButton>("pushButtonLoadDS")->click();
-    QCOMPARE(m_window->formScan->m_DSMState, 4);
+    QCOMPARE(int(m_window->formScan->m_DSMState), 4);
 }
 
 void FormScanTest::scanAndWait()
@@ -183,7 +183,7 @@ void FormScanTest::scanAndWait()
     QVERIFY(ended.wait(20000));
     QVERIFY(!form->batchRunning());
     QTRY_VERIFY(!form->scanThread->isRunning());
-    QCOMPARE(form->m_DSMState, 4);
+    QCOMPARE(int(form->m_DSMState), 4);
 }
 
 void FormScanTest::sourceListAndDefault()
@@ -232,11 +232,11 @@ void FormScanTest::connectDisconnectReconnect()
     // "连接" again with the source open reads the source afresh.
     QCOMPARE(form->setCapabilityOneValueFix32(ICAP_XRESOLUTION, FloatToFIX32(400)), TW_UINT16(TWRC_SUCCESS));
     child<QPushButton>("pushButtonLoadDS")->click();
-    QCOMPARE(form->m_DSMState, 4);
+    QCOMPARE(int(form->m_DSMState), 4);
     QCOMPARE(child<QComboBox>("comboBoxResolution")->currentText(), QStringLiteral("400"));
 
     child<QPushButton>("pushButtonUnloadDS")->click();
-    QCOMPARE(form->m_DSMState, 3);
+    QCOMPARE(int(form->m_DSMState), 3);
     QVERIFY(!form->m_currentSource);
     QVERIFY(!child<QWidget>("widgetDSLoaded")->isVisibleTo(form));
     QVERIFY(child<QComboBox>("comboBoxDataSource")->isEnabled());
@@ -343,7 +343,7 @@ void FormScanTest::refusedBatchStarts()
     QCOMPARE(m_boxes->last().title, QStringLiteral("提示"));
     QCOMPARE(m_boxes->last().buttonText(QMessageBox::Ok), QStringLiteral("确定"));
     QVERIFY(!m_window->formScan->batchRunning());
-    QCOMPARE(m_window->formScan->m_DSMState, 4);
+    QCOMPARE(int(m_window->formScan->m_DSMState), 4);
     QVERIFY(filesIn(m_saveFolder).isEmpty());
     QFile after(ini);
     QVERIFY(after.open(QIODevice::ReadOnly));
@@ -386,7 +386,7 @@ void FormScanTest::existingFirstFile()
     }
     QCOMPARE(child<QLineEdit>("lineEditImageSavePath")->text(), QDir::toNativeSeparators(other));
     QVERIFY(!form->batchRunning());
-    QCOMPARE(form->m_DSMState, 4);
+    QCOMPARE(int(form->m_DSMState), 4);
     QFile old(existing);
     QVERIFY(old.open(QIODevice::ReadOnly));
     QCOMPARE(old.readAll(), QByteArray("old"));
@@ -467,7 +467,7 @@ void FormScanTest::controlsRefusedDuringBatch()
     QVERIFY(ended.wait(20000));
     QTRY_VERIFY(!form->scanThread->isRunning());
     QCOMPARE(filesIn(m_saveFolder), (QStringList{"A0001.jpg", "A0002.jpg"}));
-    QCOMPARE(form->m_DSMState, 4);
+    QCOMPARE(int(form->m_DSMState), 4);
     QVERIFY(child<QPushButton>("pushButtonGoScan")->isEnabled());
     QCOMPARE(m_boxes->count(), 0);
 }
@@ -486,17 +486,17 @@ void FormScanTest::closeRequestBeforeAnyPage()
     FormScan *form = m_window->formScan;
     connectSource();
     child<QPushButton>("pushButtonGoScan")->click();
-    QCOMPARE(form->m_DSMState, 5);
+    QCOMPARE(int(form->m_DSMState), 5);
     // Before any event is handled, the source asks to be closed: it is
     // disabled, and the transfer it had announced never starts.
     QVERIFY(QMetaObject::invokeMethod(form, "DataSourceSignal", Qt::DirectConnection, Q_ARG(int, MSG_CLOSEDSREQ)));
-    QCOMPARE(form->m_DSMState, 4);
+    QCOMPARE(int(form->m_DSMState), 4);
     QVERIFY(!form->batchRunning());
     QVERIFY(child<QPushButton>("pushButtonGoScan")->isEnabled());
     QTRY_VERIFY(!form->scanThread->isRunning());
     QCoreApplication::processEvents();
     QVERIFY(filesIn(m_saveFolder).isEmpty());
-    QCOMPARE(form->m_DSMState, 4);
+    QCOMPARE(int(form->m_DSMState), 4);
 
     // The source scans again afterwards.
     scanAndWait();
@@ -517,7 +517,7 @@ void FormScanTest::closeDuringBatch()
     QCOMPARE(m_boxes->last().text, QStringLiteral("确定退出程序吗？"));
     QVERIFY(!form->batchRunning());
     QVERIFY(!form->scanThread->isRunning());
-    QCOMPARE(form->m_DSMState, 4);
+    QCOMPARE(int(form->m_DSMState), 4);
     // Whatever was fed is on disk, numbered without a gap.
     const QStringList files = filesIn(m_saveFolder);
     QVERIFY(!files.isEmpty());
@@ -549,7 +549,7 @@ void FormScanTest::settingsDialog()
     // Changed behind the form's back: only an accepted dialog shows it.
     form->setCapabilityOneValueFix32(ICAP_XRESOLUTION, FloatToFIX32(300));
     child<QPushButton>("pushButtonDSSetting")->click();
-    QCOMPARE(form->m_DSMState, 4);
+    QCOMPARE(int(form->m_DSMState), 4);
     QCOMPARE(form->m_lastDSMessage, TW_UINT16(answer == "ok" ? MSG_CLOSEDSOK : MSG_CLOSEDSREQ));
     QTEST(child<QComboBox>("comboBoxResolution")->currentText(), "resolution");
     QVERIFY(child<QPushButton>("pushButtonGoScan")->isEnabled());
@@ -564,7 +564,7 @@ void FormScanTest::stopFeederOnlyWhileTransferring()
     SimLog simLog;
     form->sendStopFeeder();  // state 4: nothing is sent
     QVERIFY(!simLog.contains(QStringLiteral("STOPFEEDER")));
-    QCOMPARE(form->m_DSMState, 4);
+    QCOMPARE(int(form->m_DSMState), 4);
 }
 
 void FormScanTest::formatAndQualityWidgets()

@@ -209,7 +209,7 @@ void TransferTest::startStation(const QByteArray &sourceJson, int bits, bool dup
     m_window = std::make_unique<MainWindow>();
     child<QComboBox>("comboBoxDataSource")->setCurrentIndex(0);
     child<QPushButton>("pushButtonLoadDS")->click();
-    QCOMPARE(m_window->formScan->m_DSMState, 4);
+    QCOMPARE(int(m_window->formScan->m_DSMState), 4);
     const QString pixel = bits == 1 ? QStringLiteral("黑白") : bits == 8 ? QStringLiteral("灰度") : QStringLiteral("彩色");
     child<QComboBox>("comboBoxPixelType")->setCurrentText(pixel);
     QCOMPARE(child<QComboBox>("comboBoxPixelType")->currentText(), pixel);
@@ -226,7 +226,7 @@ void TransferTest::scanAndWait()
     QVERIFY(form->batchRunning());
     QVERIFY(ended.wait(30000));
     QTRY_VERIFY(!form->scanThread->isRunning());
-    QCOMPARE(form->m_DSMState, 4);
+    QCOMPARE(int(form->m_DSMState), 4);
 }
 
 void TransferTest::batches_data()
@@ -425,9 +425,9 @@ void TransferTest::startOutsideState6()
 {
     startStation(fixtureSource(1, "2.4", true, false, QByteArray()), 8, false);
     FormScan *form = m_window->formScan;
-    QCOMPARE(form->m_DSMState, 4);
+    QCOMPARE(int(form->m_DSMState), 4);
     form->startScan();  // as a stray transfer-ready would
-    QCOMPARE(form->m_DSMState, 4);
+    QCOMPARE(int(form->m_DSMState), 4);
     QVERIFY(filesIn(m_saveFolder).isEmpty());
     QCOMPARE(m_boxes->count(), 0);
 }

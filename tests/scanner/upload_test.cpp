@@ -396,6 +396,16 @@ void UploadTest::testListQueueWhileDraining()
     QVERIFY(list.uploadWorker);
     QVERIFY(m_sim->waitForRequests(1, 30000));
     QVERIFY(list.uploadWorker->busy);
+    {
+        // A finish report queued by a worker the list has since replaced
+        // must not stop the running one.
+        QObject replaced;
+        connect(&replaced, &QObject::objectNameChanged, &list, &MyTableWidget::uploadFinished);
+        ThreadUpload *running = list.uploadWorker;
+        replaced.setObjectName(QStringLiteral("finished"));
+        QCOMPARE(list.uploadWorker, running);
+        QVERIFY(list.uploadThread && list.uploadThread->isRunning());
+    }
     for (int i = 4; i <= 6; ++i) {
         names << QStringLiteral("%1.jpg").arg(i);
         list.addRow(file(names.last(), QByteArray(1000, char('0' + i))));

@@ -75,6 +75,7 @@ private slots:
     void names();
 
     void extImageInfoWithBarcodes();
+    void barcodeTextsReadWithinTheirBlock();
     void managerVerifiedBeforeLoadByFullPath();
 
 private:
@@ -115,17 +116,17 @@ void TwainAppTest::openAndLoad(TwainApp &app, const char *source)
     app.m_callback = recordCallback;
     app.fillIdentity(app.m_appIdentity);
     app.openDSM();
-    QCOMPARE(app.m_DSMState, 3);
+    QCOMPARE(int(app.m_DSMState), 3);
     const TW_UINT32 id = idOf(app, source);
     QVERIFY(id != 0);
     app.loadDS(int(id));
-    QCOMPARE(app.m_DSMState, 4);
+    QCOMPARE(int(app.m_DSMState), 4);
 }
 
 void TwainAppTest::transferOnePage(TwainApp &app)
 {
     QVERIFY(app.enableDS(nullptr, TWAIN_FALSE));
-    QCOMPARE(app.m_DSMState, 5);
+    QCOMPARE(int(app.m_DSMState), 5);
     // Polled the message way; once seen, the event is not asked for again.
     bool ready = false;
     auto poll = [&] {
@@ -148,10 +149,10 @@ void TwainAppTest::transferOnePage(TwainApp &app)
 void TwainAppTest::stateMachineThroughTheLayer()
 {
     TwainApp app;
-    QCOMPARE(app.m_DSMState, 1);
+    QCOMPARE(int(app.m_DSMState), 1);
     app.fillIdentity(app.m_appIdentity);
     app.openDSM();
-    QCOMPARE(app.m_DSMState, 3);
+    QCOMPARE(int(app.m_DSMState), 3);
     QVERIFY(app.m_appIdentity.Id != 0);  // given by the manager
     QVERIFY(app.m_appIdentity.SupportedGroups & DF_DSM2);
     QCOMPARE(int(app.m_sources.size()), 2);
@@ -163,26 +164,26 @@ void TwainAppTest::stateMachineThroughTheLayer()
     QCOMPARE(app.selectDataSource(2), nullptr);
 
     app.loadDS(int(selected->Id));
-    QCOMPARE(app.m_DSMState, 4);
+    QCOMPARE(int(app.m_DSMState), 4);
     QCOMPARE(app.getDataSourceIdentity(-1), selected);
     QVERIFY(app.enableDS(nullptr, TWAIN_FALSE));
-    QCOMPARE(app.m_DSMState, 5);
+    QCOMPARE(int(app.m_DSMState), 5);
     QCOMPARE(int(app.m_userInterface.ModalUI), TWAIN_FALSE);
     app.disableDS();
-    QCOMPARE(app.m_DSMState, 4);
+    QCOMPARE(int(app.m_DSMState), 4);
     QVERIFY(app.enableDSUIOnly(nullptr));
     QCOMPARE(int(app.m_userInterface.ShowUI), TWAIN_TRUE);
     app.disableDS();
     app.unloadDS();
-    QCOMPARE(app.m_DSMState, 3);
+    QCOMPARE(int(app.m_DSMState), 3);
     QCOMPARE(app.m_currentSource, nullptr);
 
     app.loadDS(0);  // the manager's default source
-    QCOMPARE(app.m_DSMState, 4);
+    QCOMPARE(int(app.m_DSMState), 4);
     QCOMPARE(QByteArray(app.m_currentSource->ProductName), QByteArray("Message Source"));
     app.unloadDS();
     app.closeDSM();
-    QCOMPARE(app.m_DSMState, 2);
+    QCOMPARE(int(app.m_DSMState), 2);
     QVERIFY(log().contains(QStringLiteral("Successfully closed the DSM\n")));
     QVERIFY2(!log().contains(QStringLiteral("E:")), qPrintable(log()));
 }
@@ -203,11 +204,11 @@ void TwainAppTest::callbackFlagFollowsTheOpenSource()
 
     // A source without callbacks opened next gets its events the message way.
     app.loadDS(int(idOf(app, "Message Source")));
-    QCOMPARE(app.m_DSMState, 4);
+    QCOMPARE(int(app.m_DSMState), 4);
     QVERIFY(!gUseCallbacks);
     QVERIFY(log().contains(QStringLiteral("DG_CONTROL / DAT_CALLBACK / MSG_REGISTER_CALLBACK not supported\n")));
     app.closeDSM();
-    QCOMPARE(app.m_DSMState, 2);
+    QCOMPARE(int(app.m_DSMState), 2);
 }
 
 void TwainAppTest::refusalsOutOfOrder_data()
@@ -240,11 +241,11 @@ void TwainAppTest::refusalsOutOfOrder()
     app.fillIdentity(app.m_appIdentity);
     if (state >= 3) {
         app.openDSM();
-        QCOMPARE(app.m_DSMState, 3);
+        QCOMPARE(int(app.m_DSMState), 3);
     }
     if (state >= 4) {
         app.loadDS(int(idOf(app, "Message Source")));
-        QCOMPARE(app.m_DSMState, 4);
+        QCOMPARE(int(app.m_DSMState), 4);
     }
     pTW_IDENTITY before = app.m_currentSource;
     m_log.clear();
@@ -274,7 +275,7 @@ void TwainAppTest::refusalsOutOfOrder()
     }
     QVERIFY(refused);
     QCOMPARE(log(), refusal);  // the refusal and nothing the manager said
-    QCOMPARE(app.m_DSMState, state);
+    QCOMPARE(int(app.m_DSMState), state);
     if (call != QLatin1String("loadDS 9999"))
         QCOMPARE(app.m_currentSource, before);
     app.closeDSM();
@@ -286,7 +287,7 @@ void TwainAppTest::closeDSMBringsAnEnabledSourceDown()
     openAndLoad(app, "Message Source");
     QVERIFY(app.enableDS(nullptr, TWAIN_FALSE));
     app.closeDSM();
-    QCOMPARE(app.m_DSMState, 2);
+    QCOMPARE(int(app.m_DSMState), 2);
     QCOMPARE(app.m_currentSource, nullptr);
     QVERIFY(log().contains(QStringLiteral("Data source successfully closed\n")));
     QVERIFY2(!log().contains(QStringLiteral("E:")), qPrintable(log()));
@@ -492,7 +493,33 @@ void TwainAppTest::extImageInfoWithBarcodes()
     app.stopPendingTransfers();
     app.m_DSMState = 5;
     app.closeDSM();
-    QCOMPARE(app.m_DSMState, 2);
+    QCOMPARE(int(app.m_DSMState), 2);
+}
+
+void TwainAppTest::barcodeTextsReadWithinTheirBlock()
+{
+    // The first length claims far more than the block of both texts holds:
+    // the texts are read to the end of the block and no further.
+    SimSession::writeSourcesFile(m_dir.path(), R"({"sources": [
+      {"productName": "Overstating Source", "manufacturer": "Lab", "productFamily": "Sim", "twain2": false,
+       "sheets": [{"frontBarcodes": [{"text": "S0001", "claimedLength": 4000}, {"text": "A-77"}]}],
+       "countKnown": true}]})");
+    struct Restore
+    {
+        QString folder;
+        ~Restore() { SimSession::writeSourcesFile(folder, kSources); }
+    } restore{m_dir.path()};
+    TwainApp app;
+    openAndLoad(app, "Overstating Source");
+    const int before = SimSession::liveHandles();
+    transferOnePage(app);
+    app.getExtImageInfo();
+    QVERIFY2(app.m_extImageInfo.contains(QStringLiteral("TWEI_BARCODETEXT:\tS0001A-77\r\n\t\r\n")),
+             qPrintable(app.m_extImageInfo));
+    QCOMPARE(SimSession::liveHandles(), before);
+    app.stopPendingTransfers();
+    app.m_DSMState = 5;
+    app.closeDSM();
 }
 
 void TwainAppTest::managerVerifiedBeforeLoadByFullPath()
@@ -507,7 +534,7 @@ void TwainAppTest::managerVerifiedBeforeLoadByFullPath()
         TwainApp app;
         app.fillIdentity(app.m_appIdentity);
         app.openDSM();
-        QCOMPARE(app.m_DSMState, 1);
+        QCOMPARE(int(app.m_DSMState), 1);
         QVERIFY(!isDSMLibLoaded());
         QCOMPARE(checked, QStringList{QFileInfo(QStringLiteral(TWAIN_SIM_LIBRARY)).canonicalFilePath()});
         QVERIFY(log().contains(QStringLiteral("E:signature: not signed\n")));
@@ -526,7 +553,7 @@ void TwainAppTest::managerVerifiedBeforeLoadByFullPath()
     {
         TwainApp app;
         app.openDSM();
-        QCOMPARE(app.m_DSMState, 1);
+        QCOMPARE(int(app.m_DSMState), 1);
         QVERIFY(!isDSMLibLoaded());
     }
     qputenv("VOSTRA_TWAIN_DSM", TWAIN_SIM_LIBRARY);
@@ -535,7 +562,7 @@ void TwainAppTest::managerVerifiedBeforeLoadByFullPath()
     TwainApp app;
     app.fillIdentity(app.m_appIdentity);
     app.openDSM();
-    QCOMPARE(app.m_DSMState, 3);
+    QCOMPARE(int(app.m_DSMState), 3);
     app.closeDSM();
 }
 

@@ -162,6 +162,7 @@ bool readSide(const QJsonObject &sheet, const QString &side, const QDir &base, S
         code.y = TW_UINT32(b.value(QStringLiteral("y")).toInt());
         code.rotation = TW_UINT32(b.value(QStringLiteral("rotation")).toInt(TWBCOR_ROT0));
         code.confidence = TW_UINT32(b.value(QStringLiteral("confidence")).toInt(100));
+        code.claimedLength = b.value(QStringLiteral("claimedLength")).toInt(-1);
         out->barcodes.append(code);
     }
     return true;

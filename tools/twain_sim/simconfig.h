@@ -11,6 +11,7 @@
 //   "sheets": [ {"front": "page1.png", "back": "page1b.png",
 //                "frontBarcodes": [{"type": 20, "text": "S001", "x": 10, "y": 20,
 //                                   "rotation": 0, "confidence": 100}], "backBarcodes": []} ]
+//       "claimedLength": n on a barcode reports n as its text length (a faulty source)
 //       a side without a file is synthesised; "sheetCount": n adds n synthesised sheets
 //   "pageSize": [8.27, 11.69]   inches of a synthesised page
 //   "countKnown": true     false: pending counts are -1 until the last page
@@ -48,6 +49,7 @@ struct SimBarcode
     TW_UINT32 x = 0, y = 0;
     TW_UINT32 rotation = TWBCOR_ROT0;
     TW_UINT32 confidence = 100;
+    int claimedLength = -1;  // the length reported instead of the text's own (a faulty source)
 };
 
 struct SimSide

@@ -842,7 +842,7 @@ TW_UINT16 SimManager::extImageInfo(pTW_EXTIMAGEINFO ext, TW_UINT32 dg, TW_UINT16
         case TWEI_BARCODETEXTLENGTH: {
             std::vector<TW_UINT32> lengths;
             for (const SimBarcode &code : codes)
-                lengths.push_back(TW_UINT32(code.text.toUtf8().size()));
+                lengths.push_back(TW_UINT32(code.claimedLength >= 0 ? code.claimedLength : code.text.toUtf8().size()));
             putValues(info, TWTY_UINT32, lengths);
             break;
         }
