@@ -2,8 +2,10 @@
 // at 300 dpi, grey and colour, by native and by memory transfer, through the
 // station's own window, scan form and scan thread. Pages per second from the
 // start of the batch to the last file on disk (listed and previewed as the
-// operator sees them), and memory over the batch: resident memory after page
-// 50 against the end, as growth per page, and the peak.
+// operator sees them), and memory over the batch: resident memory every 25
+// pages from page 51 on. The growth per page is the median over those spans,
+// so a leak shows in it and a single step of the heap does not; the whole
+// growth from page 51 to the end and the peak are printed beside it.
 
 #include "formscan.h"
 #include "mainwindow.h"
@@ -22,11 +24,12 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <malloc.h>
 #include <memory>
+#include <mutex>
+#include <vector>
 
 namespace {
 
@@ -51,6 +54,7 @@ struct Run
     int boxes = 0;
     double pagesPerSecond = 0;
     double growthPerPageKiB = 0;
+    double growthMiB = 0;  // page 51 to the end
     bool ok = false;
 };
 
@@ -94,13 +98,20 @@ Run scan(const Case &c, int sheets)
     named<QComboBox>(form, "comboBoxResolution")->setCurrentText(QStringLiteral("300"));
     named<QComboBox>(form, "comboBoxDuplex")->setCurrentText(QStringLiteral("双面"));
 
-    // Resident memory once 50 pages are on disk, read on the scan thread.
-    std::atomic<double> afterWarmUp{0};
+    // Resident memory every kSpan pages once 50 are on disk, read on the
+    // scan thread.
+    constexpr int kSpan = 25;
+    std::mutex samplesMutex;
+    std::vector<double> samples;
     QObject::connect(
         form, &FormScan::updateStartNumber, form,
-        [&afterWarmUp](const QString &number) {
-            if (number.toInt() == 51)
-                afterWarmUp = residentMiB("VmRSS:");
+        [&samplesMutex, &samples](const QString &number) {
+            const int next = number.toInt();
+            if (next > 50 && (next - 51) % kSpan == 0) {
+                const double mib = residentMiB("VmRSS:");
+                std::lock_guard<std::mutex> lock(samplesMutex);
+                samples.push_back(mib);
+            }
         },
         Qt::DirectConnection);
 
@@ -112,13 +123,19 @@ Run scan(const Case &c, int sheets)
     if (form->batchRunning())
         loop.exec();
     const double seconds = clock.nsecsElapsed() / 1e9;
-    const double atEnd = residentMiB("VmRSS:");
 
     run.files = QDir(pages).entryList(QDir::Files).size();
     run.boxes = boxes.count();
     run.pagesPerSecond = run.files / seconds;
-    if (run.files > 50)
-        run.growthPerPageKiB = (atEnd - afterWarmUp.load()) * 1024.0 / (run.files - 50);
+    {
+        std::lock_guard<std::mutex> lock(samplesMutex);
+        std::vector<double> spans;
+        for (std::size_t i = 1; i < samples.size(); ++i)
+            spans.push_back((samples[i] - samples[i - 1]) * 1024.0 / kSpan);
+        run.growthPerPageKiB = medianOf(spans);
+        if (samples.size() > 1)
+            run.growthMiB = samples.back() - samples.front();
+    }
     window.reset();
     run.ok = run.files == 2 * sheets && run.boxes == 0;
     return run;
@@ -190,6 +207,7 @@ int main(int argc, char **argv)
         }
         // Flat: less than one page row of growth per page, at most 16 KiB.
         reportTarget("resident growth per page after page 50", run.growthPerPageKiB, 16, false, "KiB");
+        std::printf("  %-40s %8.1f MiB\n", "resident growth, page 51 to the end", run.growthMiB);
         allMet = allMet && run.growthPerPageKiB <= 16;
     }
     std::printf("  %-40s %8.1f MiB\n", "peak resident memory", residentMiB("VmHWM:"));
