@@ -3,6 +3,7 @@
 
 #include "answerparsing.h"
 #include "examsession.h"
+#include "folderchooser.h"
 #include "inifile.h"
 #include "messagebox.h"
 #include "platformreplies.h"
@@ -10,7 +11,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QJsonArray>
@@ -375,11 +375,8 @@ void DialogExam::refresh()
 
 void DialogExam::chooseFolder()
 {
-    const QString current = ui->lineEditImageSavePath->text();
-    const QString start = QFileInfo(current).isDir() ? current : QString();
-    const QString chosen = QDir::toNativeSeparators(
-        QFileDialog::getExistingDirectory(this, QStringLiteral("指定路径"), start, QFileDialog::ShowDirsOnly));
-    if (!chosen.isEmpty() && QFileInfo(chosen).isDir())
+    const QString chosen = ::chooseFolder(this, QStringLiteral("指定路径"), ui->lineEditImageSavePath->text());
+    if (!chosen.isEmpty())
         ui->lineEditImageSavePath->setText(chosen);
 }
 

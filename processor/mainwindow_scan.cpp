@@ -4,6 +4,7 @@
 // recognition. The panel is built but kept out of reach: only the show and
 // hide buttons are connected.
 
+#include "folderchooser.h"
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
@@ -15,8 +16,6 @@
 #include "pagefile.h"
 #include "twainapp.h"
 
-#include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QIcon>
 #include <QMutex>
@@ -220,12 +219,9 @@ void MainWindow::saveScanSettings()
 
 void MainWindow::changeImageSavePath()
 {
-    const QString current = ui->lineEditImageSavePath->text();
-    const QString start = !current.isEmpty() && QFileInfo(current).isDir() ? current : QString();
-    const QString chosen =
-        QFileDialog::getExistingDirectory(this, QStringLiteral("指定文件保存路径"), start, QFileDialog::ShowDirsOnly);
-    if (!chosen.isEmpty() && QFileInfo(chosen).isDir())
-        ui->lineEditImageSavePath->setText(QDir::toNativeSeparators(chosen));
+    const QString chosen = chooseFolder(this, QStringLiteral("指定文件保存路径"), ui->lineEditImageSavePath->text());
+    if (!chosen.isEmpty())
+        ui->lineEditImageSavePath->setText(chosen);
 }
 
 void MainWindow::openImageSavePath()

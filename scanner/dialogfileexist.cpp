@@ -1,11 +1,9 @@
 #include "dialogfileexist.h"
 
 #include "desktopopener.h"
+#include "folderchooser.h"
 #include "ui_dialogfileexist.h"
 
-#include <QDir>
-#include <QFileDialog>
-#include <QFileInfo>
 #include <QPushButton>
 
 DialogFileExist::DialogFileExist(QWidget *parent, const QString &info, const QString &path)
@@ -33,11 +31,8 @@ void DialogFileExist::accept()
 
 void DialogFileExist::changeFolder()
 {
-    const QString current = ui->textBrowser->toPlainText();
-    const QString start = QFileInfo(current).isDir() ? current : QString();
-    const QString chosen = QDir::toNativeSeparators(QFileDialog::getExistingDirectory(
-        this, QStringLiteral("指定文件保存路径"), start, QFileDialog::ShowDirsOnly));
-    if (!chosen.isEmpty() && QFileInfo(chosen).isDir())
+    const QString chosen = chooseFolder(this, QStringLiteral("指定文件保存路径"), ui->textBrowser->toPlainText());
+    if (!chosen.isEmpty())
         ui->textBrowser->setPlainText(chosen);
 }
 

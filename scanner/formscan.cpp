@@ -3,6 +3,7 @@
 #include "desktopopener.h"
 #include "dialogfileexist.h"
 #include "dialogwait.h"
+#include "folderchooser.h"
 #include "formimage.h"
 #include "formstatusbar.h"
 #include "mainwindow.h"
@@ -14,9 +15,7 @@
 #include "ui_formscan.h"
 
 #include <QDebug>
-#include <QDir>
 #include <QEventLoop>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QIntValidator>
 #include <QThread>
@@ -205,11 +204,8 @@ void FormScan::sliderChange(int value)
 
 void FormScan::changeImageSavePath()
 {
-    const QString current = ui->lineEditImageSavePath->text();
-    const QString start = QFileInfo(current).isDir() ? current : QString();
-    const QString chosen = QDir::toNativeSeparators(QFileDialog::getExistingDirectory(
-        this, QStringLiteral("指定文件保存路径"), start, QFileDialog::ShowDirsOnly));
-    if (!chosen.isEmpty() && QFileInfo(chosen).isDir())
+    const QString chosen = chooseFolder(this, QStringLiteral("指定文件保存路径"), ui->lineEditImageSavePath->text());
+    if (!chosen.isEmpty())
         ui->lineEditImageSavePath->setText(chosen);
 }
 

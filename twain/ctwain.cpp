@@ -16,11 +16,6 @@ void copyStr32(TW_STR32 to, const char *text)
     std::strncpy(to, text, sizeof(TW_STR32) - 1);
 }
 
-bool isIntegerType(TW_UINT16 type)
-{
-    return type <= TWTY_BOOL;
-}
-
 } // namespace
 
 TW_UINT16 twainCallback(pTW_IDENTITY, pTW_IDENTITY, TW_UINT32, TW_UINT16, TW_UINT16 msg, TW_MEMREF)
@@ -343,10 +338,8 @@ bool CTwain::pageSide(int *side)
     const TW_INFO &info = ext.Info[0];
     if (info.ReturnCode != TWRC_SUCCESS)
         return true;
-    // Values of more than four bytes (and handles) arrive in a block of the
-    // manager's that is ours to free.
     const int itemSize = getTWTypeSize(info.ItemType);
-    const bool inBlock = info.ItemType == TWTY_HANDLE || std::size_t(itemSize) * info.NumItems > 4;
+    const bool inBlock = itemsInHandle(info);
     bool failed = false;
     if (info.InfoID == TWEI_PAGESIDE && !inBlock && isIntegerType(info.ItemType)) {
         TW_UINT16 value;
@@ -359,8 +352,9 @@ bool CTwain::pageSide(int *side)
         auto handle = reinterpret_cast<TW_HANDLE>(info.Item);
         const auto *text = static_cast<const char *>(dsmMemLock(handle));
         if (text) {
-            // Never past the declared text type, whatever the block holds.
-            const std::size_t limit = itemSize > 0 ? std::size_t(itemSize) : sizeof(TW_STR255);
+            // Never past the declared text type, nor past the block.
+            const std::size_t limit =
+                readableBytes(handle, itemSize > 0 ? std::size_t(itemSize) : sizeof(TW_STR255));
             const QByteArray camera(text, int(strnlen(text, limit)));
             dsmMemUnlock(handle);
             *side = camera == "BOTTOM" ? 2 : 1;
@@ -408,20 +402,7 @@ bool CTwain::readCurrent(TW_UINT16 cap, TW_UINT16 conType, TW_UINT32 *item)
     TW_CAPABILITY capability = {cap, conType, nullptr};
     if (call(DG_CONTROL, DAT_CAPABILITY, MSG_GETCURRENT, &capability, true) != TWRC_SUCCESS)
         return false;
-    bool ok = false;
-    if (const auto *bytes = static_cast<const unsigned char *>(dsmMemLock(capability.hContainer))) {
-        TW_UINT16 type = TWTY_STR255;
-        if (capability.ConType == TWON_ONEVALUE)
-            std::memcpy(&type, bytes + offsetof(TW_ONEVALUE, ItemType), sizeof type);
-        if (isIntegerType(type)) {
-            const int size = getTWTypeSize(type);
-            TW_UINT32 value = 0;
-            std::memcpy(&value, bytes + offsetof(TW_ONEVALUE, Item), std::size_t(size));
-            *item = value;
-            ok = true;
-        }
-        dsmMemUnlock(capability.hContainer);
-    }
+    const bool ok = GetCurrent(capability, *item);
     if (capability.hContainer)
         dsmMemFree(capability.hContainer);
     return ok;

@@ -290,12 +290,12 @@ int getTWTypeSize(TW_UINT16 itemType)
     }
 }
 
-namespace {
-
 bool isIntegerType(TW_UINT16 type)
 {
     return type <= TWTY_BOOL;
 }
+
+namespace {
 
 // One integer item at p, signed types sign-extended.
 TW_UINT32 readInteger(const unsigned char *p, TW_UINT16 type)
@@ -843,21 +843,19 @@ namespace {
 // Items beyond this are not shown: the text is cut at 1024 characters anyway.
 constexpr TW_UINT32 kMaxShownItems = 256;
 
+} // namespace
+
 bool itemsInHandle(const TW_INFO &info)
 {
     const int size = getTWTypeSize(info.ItemType);
     return info.ItemType == TWTY_HANDLE || std::size_t(size) * info.NumItems > 4;
 }
 
-// The bytes of a source's handle that may be read: at most wanted, and never
-// past the block when the manager can tell its size.
 std::size_t readableBytes(TW_HANDLE handle, std::size_t wanted)
 {
     const std::size_t block = dsmMemSize(handle);
     return block == 0 ? wanted : std::min(wanted, block);
 }
-
-} // namespace
 
 QString ExtImageInfoItemToString(const TW_INFO &info)
 {

@@ -51,6 +51,9 @@ void dsmMemUnlock(TW_HANDLE handle);
 // when not known: a manager whose memory functions are in use but that does
 // not export kDsmMemSizeSymbol cannot tell.
 std::size_t dsmMemSize(TW_HANDLE handle);
+// The bytes of a source's block that may be read: at most wanted, and never
+// past the block when its size is known.
+std::size_t readableBytes(TW_HANDLE handle, std::size_t wanted);
 // The optional export of a manager: the size of one of its blocks, 0 for a
 // handle it does not know.
 constexpr const char *kDsmMemSizeSymbol = "DSM_MemSize";
@@ -86,6 +89,12 @@ bool GetCurrentFix32(const TW_CAPABILITY &cap, TW_FIX32 &value);
 // given. False for any other container.
 bool GetRangeValues(const TW_CAPABILITY &cap, std::vector<TW_UINT32> &values, std::size_t maxCount = 4096);
 int getTWTypeSize(TW_UINT16 itemType);
+// The integer item types, TWTY_INT8 to TWTY_BOOL.
+bool isIntegerType(TW_UINT16 type);
+// True when an extended image info entry's items travel in a block of the
+// source's (a handle, or more than the four bytes of Item), which the
+// application frees.
+bool itemsInHandle(const TW_INFO &info);
 
 // ---- names for the console trace -----------------------------------------------
 

@@ -353,6 +353,7 @@ void CTwainTest::pageSideFromTheSource_data()
     // Alpha is duplex: front, back of three sheets.
     QTest::newRow("duplex with page side") << QStringLiteral("Alpha") << QList<int>{1, 2, 1, 2, 1, 2} << false;
     QTest::newRow("no page side: front") << QStringLiteral("Plain") << QList<int>{1, 1} << true;
+    QTest::newRow("camera text without its zero") << QStringLiteral("Tight") << QList<int>{1, 2, 1, 2} << false;
 }
 
 void CTwainTest::pageSideFromTheSource()
@@ -360,6 +361,18 @@ void CTwainTest::pageSideFromTheSource()
     QFETCH(QString, source);
     QFETCH(QList<int>, sides);
     QFETCH(bool, failed);
+
+    // A source whose camera text has no closing zero is read to its block's
+    // end and no further.
+    struct Restore
+    {
+        QString folder;
+        ~Restore() { SimSession::writeSourcesFile(folder, kSources); }
+    } restore{m_dir.path()};
+    if (source == QLatin1String("Tight"))
+        SimSession::writeSourcesFile(m_dir.path(), R"({"sources": [
+          {"productName": "Tight", "twain2": true, "cameraUnterminated": true, "pageSize": [1.0, 1.4],
+           "capabilities": {"CAP_DUPLEXENABLED": {"type": "BOOL", "value": true}}, "sheets": [{}, {}]}]})");
 
     Probe twain;
     QVERIFY(twain.open(source.toLatin1().constData(), source == QLatin1String("Alpha") ? 4 : -1));

@@ -242,6 +242,7 @@ bool readSource(const QJsonObject &o, const QDir &base, SimSourceConfig *source,
     }
     source->lengthUnknown = o.value(QStringLiteral("lengthUnknown")).toBool(false);
     source->nativeTopDown = o.value(QStringLiteral("nativeTopDown")).toBool(false);
+    source->cameraUnterminated = o.value(QStringLiteral("cameraUnterminated")).toBool(false);
     source->settingsOk = o.value(QStringLiteral("settingsDialog")).toString(QStringLiteral("ok")) != QLatin1String("cancel");
     source->closeRequestAfterBatch = o.value(QStringLiteral("closeRequestAfterBatch")).toBool(false);
     const int buffer = o.value(QStringLiteral("preferredBufferSize")).toInt(65536);

@@ -18,6 +18,8 @@
 //   "pageSide": true       false: neither TWEI_PAGESIDE nor TWEI_CAMERA is known
 //   "lengthUnknown": false   true: DAT_IMAGEINFO gives ImageLength -1 (strips still
 //                            carry their rows and offsets)
+//   "cameraUnterminated": false   true: the TWEI_CAMERA text fills a block of
+//                            its own length, with no closing zero (a faulty source)
 //   "nativeTopDown": false   true: native images are stored top row first
 //                            (negative height)
 //   "faults": {"cancelAtPage": 0, "failAtPage": 0, "stripFailAtPage": 0, "stripFailAtStrip": 1,
@@ -87,6 +89,7 @@ struct SimSourceConfig
     bool pageSide = true;
     bool lengthUnknown = false;
     bool nativeTopDown = false;
+    bool cameraUnterminated = false;
     SimFaults faults;
     bool settingsOk = true;
     bool closeRequestAfterBatch = false;

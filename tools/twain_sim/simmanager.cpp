@@ -878,13 +878,15 @@ TW_UINT16 SimManager::extImageInfo(pTW_EXTIMAGEINFO ext, TW_UINT32 dg, TW_UINT16
                 info.ReturnCode = TWRC_INFONOTSUPPORTED;
                 break;
             }
-            TW_HANDLE handle = memory.allocate(sizeof(TW_STR255));
+            const char *camera = ref.back ? "BOTTOM" : "TOP";
+            TW_HANDLE handle =
+                memory.allocate(config.cameraUnterminated ? TW_UINT32(std::strlen(camera)) : sizeof(TW_STR255));
             auto *to = static_cast<char *>(memory.lock(handle));
             if (!to) {
                 info.ReturnCode = TWRC_DATANOTAVAILABLE;
                 break;
             }
-            std::strcpy(to, ref.back ? "BOTTOM" : "TOP");
+            std::memcpy(to, camera, std::strlen(camera) + (config.cameraUnterminated ? 0 : 1));
             memory.unlock(handle);
             info.ItemType = TWTY_STR255;
             info.NumItems = 1;
