@@ -4,12 +4,12 @@
 // recognition. The panel is built but kept out of reach: only the show and
 // hide buttons are connected.
 
-#include "folderchooser.h"
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
 #include "desktopopener.h"
 #include "dialogscanandprocesstips.h"
+#include "folderchooser.h"
 #include "messagebox.h"
 #include "myimage.h"
 #include "mytablewidgetimage.h"

@@ -39,12 +39,6 @@ bool isSourceEvent(TW_UINT16 message)
     return message == MSG_NULL || message == MSG_XFERREADY || message == MSG_CLOSEDSREQ || message == MSG_CLOSEDSOK;
 }
 
-void copyStr32(TW_STR32 &to, const char *text)
-{
-    std::memset(to, 0, sizeof to);
-    std::strncpy(to, text, sizeof to - 1);
-}
-
 } // namespace
 
 FormScan::FormScan(QWidget *parent) : QWidget(parent), ui(new Ui::FormScan)

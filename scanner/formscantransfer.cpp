@@ -34,22 +34,6 @@ QString unreadablePageText(const QString &why)
 
 const QString kNoResponseText = QStringLiteral("扫描仪没有正常响应，扫描已停止。");
 
-// Whether an entry's items sit in a block of the source's memory that the
-// application must free.
-bool infoItemInHandle(const TW_INFO &info)
-{
-    switch (info.ItemType) {
-    case TWTY_HANDLE:
-    case TWTY_STR32:
-    case TWTY_STR64:
-    case TWTY_STR128:
-    case TWTY_STR255:
-        return true;
-    default:
-        return std::size_t(getTWTypeSize(info.ItemType)) * info.NumItems > sizeof(TW_UINTPTR);
-    }
-}
-
 // The buffer of one memory-transfer page, given back however the page ends.
 struct StripBuffer
 {
@@ -319,7 +303,7 @@ TW_UINT16 FormScan::getPageSide(TW_UINT16 &side)
     if (info.InfoID == TWEI_PAGESIDE) {
         // One small integer travels in Item itself; anything else is not an
         // answer to this question.
-        if (info.NumItems == 1 && !infoItemInHandle(info)) {
+        if (info.NumItems == 1 && !itemsInHandle(info)) {
             if (info.Item == TWCS_TOP)
                 side = 1;
             else if (info.Item == TWCS_BOTTOM)
@@ -331,7 +315,7 @@ TW_UINT16 FormScan::getPageSide(TW_UINT16 &side)
         // The text is read through the memory layer within its block.
         side = info.ItemType == TWTY_STR255 && ExtImageInfoItemToString(info) == QLatin1String("BOTTOM") ? 2 : 1;
     }
-    if (info.Item && infoItemInHandle(info))
+    if (info.Item && itemsInHandle(info))
         dsmMemFree(reinterpret_cast<TW_HANDLE>(info.Item));
     return result;
 }

@@ -10,12 +10,6 @@ namespace {
 
 std::atomic<CTwain *> g_callbackTarget{nullptr};
 
-void copyStr32(TW_STR32 to, const char *text)
-{
-    std::memset(to, 0, sizeof(TW_STR32));
-    std::strncpy(to, text, sizeof(TW_STR32) - 1);
-}
-
 } // namespace
 
 TW_UINT16 twainCallback(pTW_IDENTITY, pTW_IDENTITY, TW_UINT32, TW_UINT16, TW_UINT16 msg, TW_MEMREF)

@@ -88,12 +88,6 @@ const char *fallback(const char *format, unsigned value)
     return buffer;
 }
 
-void copyStr32(TW_STR32 to, const char *text)
-{
-    std::memset(to, 0, sizeof(TW_STR32));
-    std::strncpy(to, text, sizeof(TW_STR32) - 1);
-}
-
 bool bind(const QString &fullPath)
 {
     Binding &b = binding();
@@ -293,6 +287,12 @@ int getTWTypeSize(TW_UINT16 itemType)
 bool isIntegerType(TW_UINT16 type)
 {
     return type <= TWTY_BOOL;
+}
+
+void copyStr32(TW_STR32 to, const char *text)
+{
+    std::memset(to, 0, sizeof(TW_STR32));
+    std::strncpy(to, text, sizeof(TW_STR32) - 1);
 }
 
 namespace {
@@ -847,8 +847,16 @@ constexpr TW_UINT32 kMaxShownItems = 256;
 
 bool itemsInHandle(const TW_INFO &info)
 {
-    const int size = getTWTypeSize(info.ItemType);
-    return info.ItemType == TWTY_HANDLE || std::size_t(size) * info.NumItems > 4;
+    switch (info.ItemType) {
+    case TWTY_HANDLE:
+    case TWTY_STR32:
+    case TWTY_STR64:
+    case TWTY_STR128:
+    case TWTY_STR255:
+        return true;  // never fits in Item, whatever NumItems says
+    default:
+        return std::size_t(getTWTypeSize(info.ItemType)) * info.NumItems > 4;
+    }
 }
 
 std::size_t readableBytes(TW_HANDLE handle, std::size_t wanted)

@@ -89,6 +89,8 @@ bool GetCurrentFix32(const TW_CAPABILITY &cap, TW_FIX32 &value);
 // given. False for any other container.
 bool GetRangeValues(const TW_CAPABILITY &cap, std::vector<TW_UINT32> &values, std::size_t maxCount = 4096);
 int getTWTypeSize(TW_UINT16 itemType);
+// Writes text into a TW_STR32, cut to fit and zero-filled.
+void copyStr32(TW_STR32 to, const char *text);
 // The integer item types, TWTY_INT8 to TWTY_BOOL.
 bool isIntegerType(TW_UINT16 type);
 // True when an extended image info entry's items travel in a block of the

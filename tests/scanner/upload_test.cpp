@@ -6,6 +6,7 @@
 #include "mytablewidget.h"
 #include "omrresources.h"
 #include "platformsimulator.h"
+#include "testutil.h"
 #include "threadupload.h"
 
 #include <QDir>
@@ -80,6 +81,8 @@ private slots:
 private:
     QString file(const QString &name, const QByteArray &bytes);
     void watch(ThreadUpload *worker);
+    // One page through a fresh worker; its single response.
+    Response uploadOnePage();
 
     std::unique_ptr<PlatformSimulator> m_sim;
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -118,10 +121,21 @@ void UploadTest::cleanup()
 QString UploadTest::file(const QString &name, const QByteArray &bytes)
 {
     const QString path = QDir::toNativeSeparators(m_dir->filePath(name));
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+    if (!TestUtil::writeFile(path, bytes))
         qFatal("cannot write %s", qPrintable(path));
     return path;
+}
+
+Response UploadTest::uploadOnePage()
+{
+    Worker w(m_sim->baseUrl() + kPath);
+    watch(w.worker);
+    QTableWidgetItem item;
+    w.queue.append(file(QStringLiteral("page.jpg"), "bytes"), &item);
+    w.start();
+    if (!QTest::qWaitFor([this] { return m_finished == 1; }, 30000) || m_responses.size() != 1)
+        return Response(-1, QStringLiteral("the worker gave %1 responses").arg(m_responses.size()));
+    return m_responses[0];
 }
 
 void UploadTest::watch(ThreadUpload *worker)
@@ -304,19 +318,12 @@ void UploadTest::testRefusedCertificate()
         qputenv("VOSTRA_EXTRA_CA", QFile::encodeName(m_dir->filePath(QStringLiteral("absent.pem"))));
     m_sim->setReply(kPath, PlatformSimulator::json(QJsonObject{{"code", 0}, {"msg", "ok"}}));
 
-    Worker w(m_sim->baseUrl() + kPath);
-    watch(w.worker);
-    QTableWidgetItem item;
-    w.queue.append(file(QStringLiteral("page.jpg"), "bytes"), &item);
-    w.start();
-    QTRY_COMPARE_WITH_TIMEOUT(m_finished, 1, 30000);
-
-    QCOMPARE(m_responses.size(), 1);
-    QCOMPARE(m_responses[0].first, 500);
-    QVERIFY2(m_responses[0].second.startsWith(QStringLiteral("code:")), qPrintable(m_responses[0].second));
+    const Response response = uploadOnePage();
+    QCOMPARE(response.first, 500);
+    QVERIFY2(response.second.startsWith(QStringLiteral("code:")), qPrintable(response.second));
     if (trust != QLatin1String("missing"))
-        QVERIFY2(m_responses[0].second.startsWith(QStringLiteral("code:%1 ").arg(int(CURLE_PEER_FAILED_VERIFICATION))),
-                 qPrintable(m_responses[0].second));
+        QVERIFY2(response.second.startsWith(QStringLiteral("code:%1 ").arg(int(CURLE_PEER_FAILED_VERIFICATION))),
+                 qPrintable(response.second));
     // Nothing reached the server.
     QCOMPARE(m_sim->requests().size(), 0);
     QCOMPARE(m_progress.last().second, ThreadUpload::failedText());
@@ -328,16 +335,10 @@ void UploadTest::testReplyBodyCapped()
     huge.body = "{\"code\":0,\"msg\":\"" + QByteArray(int(ThreadUpload::kMaxReplyBytes) + 4096, 'x') + "\"}";
     huge.chunked = true;
     m_sim->setReply(kPath, huge);
-    Worker w(m_sim->baseUrl() + kPath);
-    watch(w.worker);
-    QTableWidgetItem item;
-    w.queue.append(file(QStringLiteral("page.jpg"), "bytes"), &item);
-    w.start();
-    QTRY_COMPARE_WITH_TIMEOUT(m_finished, 1, 30000);
-    QCOMPARE(m_responses.size(), 1);
-    QCOMPARE(m_responses[0].first, 500);
-    QVERIFY2(m_responses[0].second.startsWith(QStringLiteral("code:%1 ").arg(int(CURLE_WRITE_ERROR))),
-             qPrintable(m_responses[0].second));
+    const Response response = uploadOnePage();
+    QCOMPARE(response.first, 500);
+    QVERIFY2(response.second.startsWith(QStringLiteral("code:%1 ").arg(int(CURLE_WRITE_ERROR))),
+             qPrintable(response.second));
 }
 
 void UploadTest::testQueueFromTwoThreads()
