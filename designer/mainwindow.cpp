@@ -18,6 +18,7 @@
 #include "questionsections.h"
 #include "templatedocument.h"
 #include "templateformat.h"
+#include "templaterules.h"
 #include "ui_mainwindow.h"
 
 #include <QCloseEvent>
@@ -181,6 +182,9 @@ void MainWindow::saveFile()
         return;
     if (subjectConfigStep)
         subjectConfigStep();
+    // Scoring rows may name blocks since renumbered or deleted.
+    if (!obeysTemplateRules(subjectItemRows))
+        return;
 
     QString start = templateName;
     if (!lastSaveDirectory.isEmpty() && QDir(lastSaveDirectory).exists())
@@ -331,10 +335,13 @@ bool MainWindow::validateTemplate()
             return false;
         }
     }
-    return true;
+    // The scoring rows are checked once the user has had the chance to edit
+    // them, in the save itself.
+    return obeysTemplateRules({});
 }
 
-bool MainWindow::writeTemplate(const QString &path, QVector<SubjectItemRow> rows)
+bool MainWindow::buildTemplateXml(const QVector<SubjectItemRow> &rows, QByteArray *xml,
+                                  QVector<QVector<const MySectionBase *>> *origins)
 {
     QVector<TemplateDocument::PageOut> pages;
     for (int k = 0; k < treeWidget->topLevelItemCount(); ++k) {
@@ -357,7 +364,56 @@ bool MainWindow::writeTemplate(const QString &path, QVector<SubjectItemRow> rows
         }
         pages << out;
     }
-    const QByteArray xml = TemplateDocument::writeXml(templateName, pages, sectionList(), rows);
+    *xml = TemplateDocument::writeXml(templateName, pages, sectionList(), rows, origins);
+    return true;
+}
+
+bool MainWindow::obeysTemplateRules(const QVector<SubjectItemRow> &rows)
+{
+    QByteArray xml;
+    QVector<QVector<const MySectionBase *>> origins;
+    if (!buildTemplateXml(rows, &xml, &origins))
+        return false;
+    tinyxml2::XMLDocument doc;
+    doc.Parse(xml.constData(), size_t(xml.size()));
+    const QVector<TemplateRules::Problem> problems = TemplateRules::check(doc, 1);
+    if (problems.isEmpty())
+        return true;
+    const TemplateRules::Problem &problem = problems.first();
+    const MySectionBase *section = nullptr;
+    if (problem.page >= 1 && problem.page <= origins.size() && problem.section >= 1
+        && problem.section <= origins.at(problem.page - 1).size())
+        section = origins.at(problem.page - 1).at(problem.section - 1);
+    selectProblem(problem.page, section);
+    warn(QStringLiteral("%1\n模板没有保存。").arg(problem.text));
+    return false;
+}
+
+void MainWindow::selectProblem(int page, const MySectionBase *section)
+{
+    QTreeWidgetItem *item = section ? section->treeItem : nullptr;
+    // An option bubble has no tree item of its own: its question stands for it.
+    if (!item && section) {
+        if (const auto *bubble = qobject_cast<const ObjectAbnormalOption *>(section))
+            if (bubble->parentSection)
+                item = bubble->parentSection->treeItem;
+    }
+    if (!item && page >= 1 && page <= treeWidget->topLevelItemCount())
+        item = treeWidget->topLevelItem(page - 1);
+    if (!item)
+        return;
+    QTreeWidgetItem *pageItem = item->parent() ? item->parent() : item;
+    treeWidget->setCurrentItem(item);
+    const TreeItemPage shown = pageItem->data(0, TreeItemDataRole).value<TreeItemPage>();
+    currentPage = shown.id;
+    myImage->setImage(shown.imagePath, shown.id);
+}
+
+bool MainWindow::writeTemplate(const QString &path, QVector<SubjectItemRow> rows)
+{
+    QByteArray xml;
+    if (!buildTemplateXml(rows, &xml, nullptr))
+        return false;
     QString error;
     if (!TemplateDocument::writeStoredFile(path, xml, &error)) {
         warn(QStringLiteral("保存模板文件 %1 失败：\n%2").arg(path, error));
@@ -426,8 +482,16 @@ void MainWindow::loadTemplate(const QString &name, const QStringList &images, bo
         showTemplateName(info.name);
         subjectItemRows = info.rows;
         treeWidget->expandAll();
+        // What the processing program would refuse is said now, not on exam day.
+        const QVector<TemplateRules::Problem> problems = TemplateRules::check(doc);
+        QStringList found;
+        if (!problems.isEmpty())
+            found << QStringLiteral("模板不符合要求，改正之前不能保存，也不能用于识别：\n%1")
+                         .arg(TemplateRules::listProblems(problems));
         if (!warnings.isEmpty())
-            warn(QStringLiteral("模板文件 %1 中有无法读取的内容：\n%2").arg(path, warnings.join(QLatin1Char('\n'))));
+            found << QStringLiteral("模板文件中有无法读取的内容：\n%1").arg(warnings.join(QLatin1Char('\n')));
+        if (!found.isEmpty())
+            warn(QStringLiteral("模板文件 %1：\n%2").arg(path, found.join(QStringLiteral("\n\n"))));
     }
 
     if (pageItems.isEmpty())

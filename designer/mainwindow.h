@@ -97,6 +97,14 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    // The document for the current state and `rows`; false, after a
+    // message, when a page image cannot be read.
+    bool buildTemplateXml(const QVector<SubjectItemRow> &rows, QByteArray *xml,
+                          QVector<QVector<const MySectionBase *>> *origins);
+    // The template rules the processing program keeps, on the document the
+    // save would write; the first broken rule is told and its section shown.
+    bool obeysTemplateRules(const QVector<SubjectItemRow> &rows);
+    void selectProblem(int page, const MySectionBase *section);
     void clearTemplate();
     void showTemplateName(const QString &name);
     void flash(QWidget *section);

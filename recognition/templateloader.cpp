@@ -2,9 +2,9 @@
 
 #include "answers.h"
 #include "templateformat.h"
+#include "templaterules.h"
 
 #include <QDebug>
-#include <QRegularExpression>
 #include <QtGlobal>
 #include <tinyxml2.h>
 
@@ -17,28 +17,13 @@ const char *const kMinimumTemplateVersion = "4.0";
 
 namespace {
 
-// One regular block describes a run of question numbers; a range wider than
-// this is not a block of bubbles but a broken or hostile attribute, and would
-// otherwise decide how many records get allocated.
-constexpr qint64 kMaxQuestionsPerBlock = 1000;
-// The same bound for the whole template, so many blocks cannot add up to it.
-constexpr qint64 kMaxQuestionsPerTemplate = 10000;
-// Positions and sizes are pixels of a scanned page, a few thousand at most.
-// Far beyond that a value is broken, and sums of positions, sizes and page
-// origins would no longer fit an int.
-constexpr int kMaxGeometry = 1000000;
-const char *const kGeometryAttributes[] = {
-    "X", "Y", "Width", "Height", "CenterX", "CenterY",
-    "AnchorPointWidth", "AnchorPointHeight", "MarkPointWidth", "MarkPointHeight",
-};
-
 QString textAttr(const XMLElement *e, const char *name)
 {
     const char *v = e->Attribute(name);
     return v ? QString::fromUtf8(v) : QString();
 }
 
-// Missing attributes and texts that are no number read as 0.
+// The template rules have checked every number the passes read.
 int intAttr(const XMLElement *e, const char *name)
 {
     return textAttr(e, name).toInt();
@@ -70,6 +55,11 @@ const XMLElement *firstSectionOfKind(const XMLElement *page, const char *kind)
     return nullptr;
 }
 
+QString refusal(const QString &problem)
+{
+    return QStringLiteral("模板文件无法加载：%1").arg(problem);
+}
+
 int clampToInt(double v)
 {
     if (v <= double(std::numeric_limits<int>::min()))
@@ -77,129 +67,6 @@ int clampToInt(double v)
     if (v >= double(std::numeric_limits<int>::max()))
         return std::numeric_limits<int>::max();
     return int(v);
-}
-
-QString refusal(const QString &what)
-{
-    return QStringLiteral("模板文件%1，无法加载。").arg(what);
-}
-
-int childCount(const XMLElement *e)
-{
-    int n = 0;
-    for (const XMLElement *c = e->FirstChildElement(); c; c = c->NextSiblingElement())
-        ++n;
-    return n;
-}
-
-// A block whose numbers run backwards, or whose options cannot all be told
-// apart by a letter, would load without error and score every sheet wrongly.
-QString checkObjectSection(const XMLElement *s, int position)
-{
-    const QString kind = isKind(s, "OptionalObject") ? QStringLiteral("选做题客观题") : QStringLiteral("客观题");
-    if (intAttr(s, "Abnormal") != 0) {
-        // Irregular questions are read by their bubbles, whatever OptionCount says.
-        const int options = childCount(s);
-        if (options < 1 || options > kOptionLetterCount)
-            return refusal(QStringLiteral("第 %1 页的%2（题号 %3）有 %4 个选项，应为 1 至 %5 个")
-                               .arg(position).arg(kind).arg(intAttr(s, "Item")).arg(options)
-                               .arg(kOptionLetterCount));
-        return QString();
-    }
-
-    const qint64 start = intAttr(s, "ItemStart");
-    const qint64 end = intAttr(s, "ItemEnd");
-    if (end < start)
-        return refusal(QStringLiteral("第 %1 页的%2（题号 %3 至 %4）结束题号小于起始题号")
-                           .arg(position).arg(kind).arg(start).arg(end));
-    if (end - start + 1 > kMaxQuestionsPerBlock)
-        return refusal(QStringLiteral("第 %1 页的客观题题号 %2 至 %3 超出可处理的范围")
-                           .arg(position).arg(start).arg(end));
-    const int options = intAttr(s, "OptionCount");
-    if (options < 1 || options > kOptionLetterCount)
-        return refusal(QStringLiteral("第 %1 页的%2（题号 %3 至 %4）选项数为 %5，应为 1 至 %6")
-                           .arg(position).arg(kind).arg(start).arg(end).arg(options).arg(kOptionLetterCount));
-    return QString();
-}
-
-// The first position or size in `e` or below it that is out of range, as
-// "name=value"; empty when there is none.
-QString geometryOutOfRange(const XMLElement *e)
-{
-    for (const char *name : kGeometryAttributes) {
-        const int v = intAttr(e, name);
-        if (v > kMaxGeometry || v < -kMaxGeometry)
-            return QStringLiteral("%1=%2").arg(QLatin1String(name)).arg(v);
-    }
-    for (const XMLElement *child = e->FirstChildElement(); child; child = child->NextSiblingElement()) {
-        const QString bad = geometryOutOfRange(child);
-        if (!bad.isEmpty())
-            return bad;
-    }
-    return QString();
-}
-
-// Everything the passes rely on, checked before anything is built, so a
-// refused document leaves nothing half-read behind.
-QString checkStructure(const XMLElement *pages)
-{
-    if (!pages)
-        return refusal(QStringLiteral("缺少 Pages 节点"));
-    const XMLElement *first = pages->FirstChildElement();
-    if (!first)
-        return refusal(QStringLiteral("不包含任何页面"));
-
-    int position = 0;
-    qint64 questions = 0;
-    for (const XMLElement *page = first; page; page = page->NextSiblingElement()) {
-        ++position;
-        const QString idText = textAttr(page, "ID");
-        if (idText.toInt() != position)
-            return refusal(QStringLiteral("第 %1 个页面的 ID 为“%2”，应为 %1").arg(QString::number(position), idText));
-        const QString badGeometry = geometryOutOfRange(page);
-        if (!badGeometry.isEmpty())
-            return refusal(QStringLiteral("第 %1 页的坐标或尺寸 %2 超出可处理的范围").arg(position).arg(badGeometry));
-
-        const XMLElement *anchor = firstSectionOfKind(page, "AnchorPoint");
-        if (!anchor)
-            return refusal(QStringLiteral("第 %1 页缺少定位点").arg(position));
-        const bool printText = textAttr(anchor, "AnchorType") == QLatin1String("PrintText");
-        const char *const needed[] = {"PrintTextAnchor", "A", "B"};
-        for (const char *child : needed) {
-            const bool forPrintText = qstrcmp(child, "PrintTextAnchor") == 0;
-            if (forPrintText == printText && !anchor->FirstChildElement(child))
-                return refusal(QStringLiteral("第 %1 页的定位点缺少 %2 节点").arg(position).arg(QLatin1String(child)));
-        }
-
-        for (const XMLElement *s = page->FirstChildElement(); s; s = s->NextSiblingElement()) {
-            // Candidate numbers name the item images of a choice.
-            if (isKind(s, "Optional")) {
-                static const QRegularExpression safe(QStringLiteral("^[A-Za-z0-9_-]*$"));
-                const QStringList candidates = textAttr(s, "Items").split(QLatin1Char(','))
-                                               << textAttr(s, "DefaultItem");
-                for (const QString &c : candidates) {
-                    if (!safe.match(c).hasMatch())
-                        return refusal(QStringLiteral("第 %1 页的选做题候选题号“%2”含有不允许的字符")
-                                           .arg(position).arg(c));
-                }
-                continue;
-            }
-            if (!(isKind(s, "Object") || isKind(s, "OptionalObject")))
-                continue;
-            const QString problem = checkObjectSection(s, position);
-            if (!problem.isEmpty())
-                return problem;
-            questions += intAttr(s, "Abnormal") != 0
-                             ? 1
-                             : qint64(intAttr(s, "ItemEnd")) - intAttr(s, "ItemStart") + 1;
-            if (questions > kMaxQuestionsPerTemplate)
-                return refusal(QStringLiteral("的客观题超过 %1 道").arg(kMaxQuestionsPerTemplate));
-        }
-    }
-
-    if (!firstSectionOfKind(first, "Code"))
-        return refusal(QStringLiteral("第 1 页缺少考号区域"));
-    return QString();
 }
 
 AnchorBlock readAnchorBlock(const XMLElement *e)
@@ -310,13 +177,8 @@ void readObjectSection(const XMLElement *s, const T &prototype, QVector<T> &out,
             box.height = intAttr(o, "Height");
             q.options.append(box);
         }
-        // The bubbles are the question: a mark on any of them counts, and the
-        // option count travels with the result, so it must say the same.
+        // The rules made OptionCount equal to the bubbles listed.
         q.optionCount = q.options.size();
-        const int written = intAttr(s, "OptionCount");
-        if (written != q.optionCount)
-            log << QStringLiteral("第 %1 页客观题 %2 的选项数写为 %3，实有 %4 个选项，按实有选项识别")
-                       .arg(q.page).arg(q.item).arg(written).arg(q.optionCount);
         out.append(q);
         return;
     }
@@ -331,7 +193,7 @@ void readObjectSection(const XMLElement *s, const T &prototype, QVector<T> &out,
     const int h = intAttr(s, "Height");
     const int mw = intAttr(s, "MarkPointWidth");
     const int mh = intAttr(s, "MarkPointHeight");
-    // The range was checked to run forwards and be bounded.
+    // The rules made the range run forwards and be bounded.
     if (itemEnd < itemStart)
         return;
 
@@ -459,7 +321,7 @@ TemplateLoadResult parseTemplate(const tinyxml2::XMLDocument &doc, TemplateModel
     if (!root) {
         model = TemplateModel();
         result.status = TemplateLoadResult::Invalid;
-        result.message = refusal(QStringLiteral("缺少根节点"));
+        result.message = refusal(QStringLiteral("模板缺少根节点"));
         return result;
     }
 
@@ -467,11 +329,9 @@ TemplateLoadResult parseTemplate(const tinyxml2::XMLDocument &doc, TemplateModel
     const QString version = textAttr(root, "Version");
     log << QStringLiteral("模板文件名 %1 版本 %2").arg(name, version);
 
-    // Non-numeric, missing and non-finite versions all read as 0 and fail.
-    float versionValue = version.toFloat();
-    if (!std::isfinite(versionValue))
-        versionValue = 0.0f;
-    if (versionValue < QString::fromLatin1(kMinimumTemplateVersion).toFloat()) {
+    // The same rules the designer keeps when it opens and saves a template.
+    const QVector<TemplateRules::Problem> problems = TemplateRules::check(doc, 1);
+    if (!problems.isEmpty() && problems.first().versionTooLow) {
         result.status = TemplateLoadResult::VersionTooLow;
         result.message = QStringLiteral("当前模析文件版本 %1 低于Ardentiq所能加载最低版本要求 %2\n程序将关闭")
                              .arg(version, QString::fromLatin1(kMinimumTemplateVersion));
@@ -480,14 +340,12 @@ TemplateLoadResult parseTemplate(const tinyxml2::XMLDocument &doc, TemplateModel
 
     // Nothing of an earlier template may survive, whatever happens below.
     model = TemplateModel();
-
-    const XMLElement *pages = root->FirstChildElement("Pages");
-    const QString problem = checkStructure(pages);
-    if (!problem.isEmpty()) {
+    if (!problems.isEmpty()) {
         result.status = TemplateLoadResult::Invalid;
-        result.message = problem;
+        result.message = refusal(problems.first().text);
         return result;
     }
+    const XMLElement *pages = root->FirstChildElement("Pages");
 
     TemplateModel m;
     m.name = name;

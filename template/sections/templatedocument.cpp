@@ -6,6 +6,7 @@
 #include "templateformat.h"
 
 #include <QFile>
+#include <QHash>
 #include <QSaveFile>
 #include <QTreeWidgetItem>
 #include <QVariant>
@@ -422,8 +423,11 @@ public:
 } // namespace
 
 QByteArray writeXml(const QString &templateName, const QVector<PageOut> &pages,
-                    const QList<MySectionBase *> &sectionList, const QVector<SubjectItemRow> &rows)
+                    const QList<MySectionBase *> &sectionList, const QVector<SubjectItemRow> &rows,
+                    QVector<QVector<const MySectionBase *>> *origins)
 {
+    if (origins)
+        origins->clear();
     const QList<MySectionBase *> sections = sectionList;
     XMLDocument doc;
     Writer w;
@@ -438,14 +442,23 @@ QByteArray writeXml(const QString &templateName, const QVector<PageOut> &pages,
         const PageOut &p = pages.at(k);
         const int pageNo = k + 1;
         XMLElement *page = pagesElement->InsertNewChildElement("Page");
+        // Which widget each Section element comes from, for messages that
+        // point at it.
+        QHash<const XMLElement *, const MySectionBase *> from;
+        auto note = [&](const MySectionBase *s) {
+            if (const XMLElement *last = page->LastChildElement())
+                from.insert(last, s);
+        };
         page->SetAttribute("ID", p.id);
         page->SetAttribute("Width", p.width);
         page->SetAttribute("Height", p.height);
 
         for (const MySectionBase *s : sections) {
             if (s && s->page == pageNo)
-                if (const auto *c = qobject_cast<const MySectionCornerCheck *>(s))
+                if (const auto *c = qobject_cast<const MySectionCornerCheck *>(s)) {
                     w.cornerCheck(page, c);
+                    note(c);
+                }
         }
 
         XMLElement *anchor = doc.NewElement("Section");
@@ -473,6 +486,10 @@ QByteArray writeXml(const QString &templateName, const QVector<PageOut> &pages,
                 absent = x;
         }
 
+        if (printText)
+            from.insert(anchor, printText);
+        else if (a || b)
+            from.insert(anchor, a ? static_cast<const MySectionBase *>(a) : b);
         if (printText) {
             anchor->SetAttribute("AnchorType", "PrintText");
             w.printText(anchor, printText);
@@ -487,15 +504,30 @@ QByteArray writeXml(const QString &templateName, const QVector<PageOut> &pages,
         }
 
         if (k == 0) {
-            if (code)
+            if (code) {
                 w.code(page, code);
-            if (absent)
+                note(code);
+            }
+            if (absent) {
                 Writer::area(w.section(page, "AbsentMark"), absent);
+                note(absent);
+            }
         }
 
         for (const MySectionBase *s : p.treeSections) {
-            if (s)
-                w.question(page, s);
+            if (!s)
+                continue;
+            const XMLElement *before = page->LastChildElement();
+            w.question(page, s);
+            if (page->LastChildElement() != before)
+                note(s);
+        }
+
+        if (origins) {
+            QVector<const MySectionBase *> order;
+            for (const XMLElement *e = page->FirstChildElement(); e; e = e->NextSiblingElement())
+                order << from.value(e);
+            origins->append(order);
         }
     }
 
@@ -732,9 +764,9 @@ SectionReader readerFor(const XMLElement *section)
         const QByteArray anchorType(section->Attribute("AnchorType"));
         if (anchorType == "PrintText")
             return readPrintTextAnchor;
-        if (anchorType == "BlackRectangle")
-            return readAnchorPoints;
-        return nullptr;
+        // Any other kind, a missing one too, is read as black rectangles, as
+        // the processing program reads it.
+        return readAnchorPoints;
     }
     static const struct {
         const char *type;
@@ -778,8 +810,19 @@ DocumentInfo readDocument(const XMLDocument &doc, QWidget *canvas, const QList<Q
             warn(warnings, QStringLiteral("模板文件比图片多 %1 页，第 %2 页起未读取").arg(extra).arg(k + 1));
             break;
         }
+        bool anchorRead = false;
         for (const XMLElement *section = page->FirstChildElement(); section;
              section = section->NextSiblingElement()) {
+            // The first anchor section is the page's anchor, for the
+            // processing program too; a later one is passed over.
+            const char *type = section->Attribute("Type");
+            if (type && qstrcmp(type, "AnchorPoint") == 0) {
+                if (anchorRead) {
+                    warn(warnings, QStringLiteral("第%1页：多余的定位点已忽略").arg(k + 1));
+                    continue;
+                }
+                anchorRead = true;
+            }
             if (SectionReader reader = readerFor(section))
                 reader(k + 1, pageItem, section, canvas, warnings);
             else

@@ -35,9 +35,11 @@ struct PageOut {
 };
 
 // The document text for these pages, sections (the canvas list, in order)
-// and subjective rows.
+// and subjective rows. With `origins`: for every page, the widget each of
+// its Section elements was written from, in element order.
 QByteArray writeXml(const QString &templateName, const QVector<PageOut> &pages,
-                    const QList<MySectionBase *> &sectionList, const QVector<SubjectItemRow> &rows);
+                    const QList<MySectionBase *> &sectionList, const QVector<SubjectItemRow> &rows,
+                    QVector<QVector<const MySectionBase *>> *origins = nullptr);
 
 // Parses the stored (complemented) bytes of a template file in memory; the
 // file itself is never written. False, with a message, when the file cannot

@@ -174,6 +174,18 @@ T *MainWindowTest::place(MainWindow &w, int page, const QRect &area, TreeItemTyp
     section->Width = area.width();
     section->Height = area.height();
     section->setGeometry(area);
+    // What detection gives a drawn anchor: the black block inside its area.
+    if constexpr (std::is_same_v<T, MySectionAnchorPointA> || std::is_same_v<T, MySectionAnchorPointB>) {
+        section->anchorRect = QRect(5, 5, area.width() - 10, area.height() - 10);
+        section->CenterX = area.x() + 5 + section->anchorRect.width() / 2;
+        section->CenterY = area.y() + 5 + section->anchorRect.height() / 2;
+    }
+    if constexpr (std::is_same_v<T, MySectionPrintTextAnchor>) {
+        section->textRect = QRect(10, 5, area.width() - 20, area.height() - 10);
+        section->patch = cv::Mat(section->textRect.height(), section->textRect.width(), CV_8UC1, cv::Scalar(0));
+        section->CenterX = area.x() + 10 + section->textRect.width() / 2;
+        section->CenterY = area.y() + 5 + section->textRect.height() / 2;
+    }
     w.sectionList().append(section);
     addItem(w, section, type);
     return section;
@@ -186,6 +198,10 @@ MySectionObjectAbnormal *MainWindowTest::placeIrregular(MainWindow &w, int page,
     for (int i = 0; i < bubbles; ++i) {
         auto *bubble = new ObjectAbnormalOption(page, 41, i, question, w.myImage->label());
         bubble->setGeometry(60 + 40 * i, 310, 30, 20);
+        bubble->X = 60 + 40 * i;
+        bubble->Y = 310;
+        bubble->Width = 30;
+        bubble->Height = 20;
         question->options << bubble;
         w.sectionList().append(bubble);
     }
@@ -523,6 +539,9 @@ void MainWindowTest::testSaveStartPathAndScoringStep()
     MainWindow w;
     w.loadTemplate(QStringLiteral("周测"), pages(1, QStringLiteral("start")), false, QString());
     completeAnchors(w);
+    // The block the scoring row names.
+    auto *block = place<MySectionSubject>(w, 1, QRect(20, 400, 300, 100), TreeItemTypeSubject);
+    block->SubjectSectionID = 1;
 
     const QString folder = m_dir.filePath(QStringLiteral("saves"));
     QVERIFY(QDir().mkpath(folder));
