@@ -4,6 +4,7 @@
 // by the processing program.
 
 #include "mainwindow.h"
+#include "mytreewidget.h"
 #include "messagebox.h"
 #include "myscrollarea.h"
 #include "omrresources.h"
@@ -284,6 +285,17 @@ void TemplateRulesTest::testBothProgramsAgree()
         QCOMPARE(m_boxes.count(), 1);
         QVERIFY2(m_boxes.last().text.contains(rule), qPrintable(m_boxes.last().text));
         QVERIFY(!QFile::exists(saved));
+        // The offending section is the one shown and picked in the tree.
+        const TemplateRules::Problem &problem = problems.first();
+        if (problem.section > 0) {
+            QTreeWidgetItem *current = w.treeWidget->currentItem();
+            QVERIFY(current);
+            auto *section = qobject_cast<MySectionBase *>(current->data(0, TreeItemDataRole).value<QObject *>());
+            QVERIFY(section);
+            QCOMPARE(section->page, problem.page);
+            QCOMPARE(w.currentPage, problem.page);
+            QCOMPARE(section->sectionName(), current->text(0));
+        }
         return;
     }
     QVERIFY2(m_boxes.count() == 0, qPrintable(m_boxes.last().text));
