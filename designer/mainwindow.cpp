@@ -453,7 +453,7 @@ void MainWindow::loadTemplate(const QString &name, const QStringList &images, bo
 {
     clearTemplate();
     showTemplateName(name);
-    myImage->label()->scale = 1.0f;
+    myImage->label()->startTemplate();
 
     pageImages = images;
     QList<QTreeWidgetItem *> pageItems;

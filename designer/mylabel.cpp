@@ -3,6 +3,7 @@
 #include "dialoghorizontal.h"
 
 #include "canvaswindow.h"
+#include "contextmenu.h"
 #include "dialogsectionoptionalitem.h"
 #include "dialogsectionsubject.h"
 #include "dialogsectionsubjectoptional.h"
@@ -11,6 +12,7 @@
 #include "myimage.h"
 #include "myrubberbandcontainer.h"
 #include "mysectionbase.h"
+#include "pageimagefile.h"
 #include "treeitems.h"
 
 #include <QFileInfo>
@@ -116,17 +118,47 @@ void MyLabel::loadImage(const QString &path, int pageNumber)
 {
     watchPageTree();
     imagePath = path;
-    fullImage = QImage(path);
-    if (fullImage.isNull())
-        return;
+    // Shown as it is saved: turned as the file's stored orientation says.
+    fullImage = PageImageFile::read(path);
     page = pageNumber;
+    if (fullImage.isNull()) {
+        showUnreadablePage(path, pageNumber);
+        return;
+    }
     showShown(fullImage.scaledToWidth(std::max(1, static_cast<int>(fullImage.width() * scale)),
                                       Qt::FastTransformation));
     if (CanvasWindow *w = canvasWindow())
         w->showImageInfo(path, pageNumber, shownImage.width(), shownImage.height());
+    showPageSections();
+}
+
+void MyLabel::showPageSections()
+{
     // Each section hides itself again unless it belongs to the page shown.
     for (MySectionBase *section : qAsConst(sections_))
         section->show();
+}
+
+void MyLabel::showUnreadablePage(const QString &path, int pageNumber)
+{
+    // Nothing of the previous page may stay under this page's sections.
+    shownImage = QImage();
+    clear();
+    setText(QStringLiteral("图片无法读取"));
+    rubberBand->hide();
+    selectionRect = QRect();
+    if (CanvasWindow *w = canvasWindow())
+        w->showImageInfo(path, pageNumber, 0, 0);
+    showPageSections();
+    warn(QStringLiteral("第%1页的图片无法读取：\n%2").arg(pageNumber).arg(path));
+}
+
+void MyLabel::startTemplate()
+{
+    scale = 1.0f;
+    rubberBand->hide();
+    selectionRect = QRect();
+    showSectionName(QString());
 }
 
 void MyLabel::zoomIn()
@@ -293,7 +325,9 @@ void MyLabel::showSectionName(const QString &text)
 
 void MyLabel::grabCanvasKeyboard()
 {
-    grabKeyboard();
+    // An open menu keeps the keyboard; the grab would outrank it.
+    if (!ContextMenu::holdsKeyboard())
+        grabKeyboard();
 }
 
 void MyLabel::showSelection(const QRect &geometry)
@@ -400,13 +434,13 @@ void MyLabel::mouseMoveEvent(QMouseEvent *event)
     if (CanvasWindow *w = canvasWindow())
         w->showMousePosition(event->x(), event->y());
     if ((event->buttons() & Qt::LeftButton) && !shownImage.isNull()) {
-        QRect r = QRect(pressPoint, event->pos()).normalized();
-        // Held to the last row and column of the image, so a selection never
-        // reaches past it.
-        r.setLeft(std::max(r.left(), 0));
-        r.setTop(std::max(r.top(), 0));
-        r.setRight(std::min(r.right(), shownImage.width() - 1));
-        r.setBottom(std::min(r.bottom(), shownImage.height() - 1));
+        // Both corners are held to the image before the rectangle is made,
+        // so a press in the grey beside or below the page never turns it
+        // inside out: the selection always lies on the page.
+        const auto onImage = [this](const QPoint &p) {
+            return QPoint(std::clamp(p.x(), 0, shownImage.width() - 1), std::clamp(p.y(), 0, shownImage.height() - 1));
+        };
+        const QRect r = QRect(onImage(pressPoint), onImage(event->pos())).normalized();
         selectionRect = r;
         rubberBand->setGeometry(r);
         rubberBand->show();
@@ -434,7 +468,7 @@ void MyLabel::wheelEvent(QWheelEvent *event)
 
 void MyLabel::enterEvent(QEvent *event)
 {
-    grabKeyboard();
+    grabCanvasKeyboard();
     QLabel::enterEvent(event);
 }
 

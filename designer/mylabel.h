@@ -39,9 +39,12 @@ public:
     static constexpr float kMinDeskewDegrees = 0.01f;
 
     // Loads and shows a page. An unreadable file leaves the canvas without a
-    // page image (zoom, rotation and keys then do nothing) but keeps the
-    // picture, the page and the zoom as they were.
+    // picture (zoom, rotation, keys and section creation then do nothing),
+    // keeps the zoom and says so in a box naming the page and the file.
     void loadImage(const QString &path, int page);
+    // A new or opened template starts at full size, with no selection and no
+    // section name in the status line.
+    void startTemplate();
     void zoomIn();
     void zoomOut();
     void showFullSize();
@@ -147,6 +150,8 @@ protected:
 
 private:
     void showShown(QImage image);
+    void showPageSections();
+    void showUnreadablePage(const QString &path, int pageNumber);
     // The window's page tree owns the sections' tree items and may go first
     // when the window closes; the sections must not delete them again.
     void watchPageTree();

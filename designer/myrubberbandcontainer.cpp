@@ -3,6 +3,7 @@
 
 #include "anchorsections.h"
 #include "canvaswindow.h"
+#include "contextmenu.h"
 #include "dialogsectioncode.h"
 #include "messagebox.h"
 #include "mylabel.h"
@@ -79,7 +80,7 @@ void MyRubberBandContainer::mousePressEvent(QMouseEvent *event)
         }
     } else if (event->button() == Qt::RightButton) {
         const std::unique_ptr<QMenu> menu(buildMenu());
-        menu->exec(QCursor::pos());
+        ContextMenu::exec(menu.get(), QCursor::pos());
     }
     // Kept here: a press on the rectangle never starts a new selection below it.
     event->accept();
@@ -260,6 +261,20 @@ bool MyRubberBandContainer::refuseReduced(const QString &zoomQuestion)
     return true;
 }
 
+bool MyRubberBandContainer::refuseTinySelection()
+{
+    MyLabel *label = canvas();
+    if (!label || label->scale <= 0.0f)
+        return true;
+    // What the section would store: the selection in page pixels, truncated.
+    const int pageWidth = int(float(width()) / label->scale);
+    const int pageHeight = int(float(height()) / label->scale);
+    if (std::min({width(), height(), pageWidth, pageHeight}) >= kMinSectionPixels)
+        return false;
+    warn(QStringLiteral("选择区域太小，请重新框选：宽和高都至少需要%1像素。").arg(kMinSectionPixels));
+    return true;
+}
+
 bool MyRubberBandContainer::refuseUnmeasuredOrReduced(const QString &unmeasured, const QString &zoomQuestion)
 {
     if (!measured()) {
@@ -272,7 +287,7 @@ bool MyRubberBandContainer::refuseUnmeasuredOrReduced(const QString &unmeasured,
 void MyRubberBandContainer::setPrintTextAnchor()
 {
     MyLabel *label = canvas();
-    if (!label)
+    if (!label || refuseTinySelection())
         return;
     if (hasPrintTextAnchor()) {
         warn(QStringLiteral("印刷体文字定位点已存在"));
@@ -284,7 +299,7 @@ void MyRubberBandContainer::setPrintTextAnchor()
 void MyRubberBandContainer::setSectionAnchorPointA()
 {
     MyLabel *label = canvas();
-    if (!label)
+    if (!label || refuseTinySelection())
         return;
     if (hasAnchorPointA()) {
         warn(QStringLiteral("定位点A已存在"));
@@ -296,7 +311,7 @@ void MyRubberBandContainer::setSectionAnchorPointA()
 void MyRubberBandContainer::setSectionAnchorPointB()
 {
     MyLabel *label = canvas();
-    if (!label)
+    if (!label || refuseTinySelection())
         return;
     if (hasAnchorPointB()) {
         warn(QStringLiteral("定位点B已存在"));
@@ -308,7 +323,7 @@ void MyRubberBandContainer::setSectionAnchorPointB()
 void MyRubberBandContainer::setSectionAbsentMark()
 {
     MyLabel *label = canvas();
-    if (!label)
+    if (!label || refuseTinySelection())
         return;
     if (hasAbsentMark()) {
         warn(QStringLiteral("缺考标记已存在"));
@@ -322,7 +337,7 @@ void MyRubberBandContainer::setSectionAbsentMark()
 void MyRubberBandContainer::setSectionCode()
 {
     MyLabel *label = canvas();
-    if (!label)
+    if (!label || refuseTinySelection())
         return;
     if (hasCode()) {
         warn(QStringLiteral("考号已存在"));
@@ -371,7 +386,7 @@ void MyRubberBandContainer::setMarkPointSize()
 void MyRubberBandContainer::setSectionObject()
 {
     MyLabel *label = canvas();
-    if (!label
+    if (!label || refuseTinySelection()
         || refuseUnmeasuredOrReduced(QStringLiteral("设置客观题之前需要先【测量涂点大小】"),
                                      QStringLiteral("不能在图片缩小时进行【客观题】设置。是否进行原图显示？")))
         return;
@@ -381,7 +396,7 @@ void MyRubberBandContainer::setSectionObject()
 void MyRubberBandContainer::setSectionObjectAbnormal()
 {
     MyLabel *label = canvas();
-    if (!label
+    if (!label || refuseTinySelection()
         || refuseUnmeasuredOrReduced(QStringLiteral("设置客观题之前需要先【测量涂点大小】"),
                                      QStringLiteral("不能在图片缩小时进行【客观题】设置。是否进行原图显示？")))
         return;
@@ -391,7 +406,7 @@ void MyRubberBandContainer::setSectionObjectAbnormal()
 void MyRubberBandContainer::setSectionObjectOptional()
 {
     MyLabel *label = canvas();
-    if (!label
+    if (!label || refuseTinySelection()
         || refuseUnmeasuredOrReduced(QStringLiteral("设置之前需要先【测量涂点大小】"),
                                      QStringLiteral("不能在图片缩小时进行【选做题客观题】设置。是否进行原图显示？")))
         return;
@@ -401,7 +416,7 @@ void MyRubberBandContainer::setSectionObjectOptional()
 void MyRubberBandContainer::setSectionObjectOptionalAbnormal()
 {
     MyLabel *label = canvas();
-    if (!label
+    if (!label || refuseTinySelection()
         || refuseUnmeasuredOrReduced(QStringLiteral("设置之前需要先【测量涂点大小】"),
                                      QStringLiteral("不能在图片缩小时进行【选做题客观题】设置。是否进行原图显示？")))
         return;
@@ -411,7 +426,7 @@ void MyRubberBandContainer::setSectionObjectOptionalAbnormal()
 void MyRubberBandContainer::setSectionOptionalItem()
 {
     MyLabel *label = canvas();
-    if (!label
+    if (!label || refuseTinySelection()
         || refuseUnmeasuredOrReduced(
             QStringLiteral("设置选做题题号之前需要先【测量涂点大小】"),
             QStringLiteral("不能在图片缩小时进行【选做题的备选题 题号】设置。是否进行原图显示？")))
@@ -421,19 +436,22 @@ void MyRubberBandContainer::setSectionOptionalItem()
 
 void MyRubberBandContainer::setSectionSubject()
 {
-    if (MyLabel *label = canvas())
+    MyLabel *label = canvas();
+    if (label && !refuseTinySelection())
         label->addSubjectSection();
 }
 
 void MyRubberBandContainer::setSectionSubjectOptional()
 {
-    if (MyLabel *label = canvas())
+    MyLabel *label = canvas();
+    if (label && !refuseTinySelection())
         label->addSubjectOptionalSection();
 }
 
 void MyRubberBandContainer::setSectionCornerCheck()
 {
-    if (MyLabel *label = canvas())
+    MyLabel *label = canvas();
+    if (label && !refuseTinySelection())
         label->addCornerCheck();
 }
 

@@ -23,6 +23,9 @@ class MyRubberBandContainer : public QWidget {
 public:
     // Side of the square resize handle at the bottom-right corner.
     static constexpr int kHandleSize = 6;
+    // A section needs at least this many pixels of width and height, on the
+    // canvas and on the page; a smaller selection is a slip of the mouse.
+    static constexpr int kMinSectionPixels = 4;
 
     explicit MyRubberBandContainer(QWidget *parent = nullptr);
     ~MyRubberBandContainer() override;
@@ -79,6 +82,8 @@ private:
     template <typename T>
     bool holds(bool canvasPageOnly) const;
     bool pageAnchored() const;
+    // The selection is too small for a section: says so and returns true.
+    bool refuseTinySelection();
     bool measured() const { return markPointWidth != 0 && markPointHeight != 0; }
     // The checks the bubble kinds share: measured first, then full size.
     bool refuseUnmeasuredOrReduced(const QString &unmeasured, const QString &zoomQuestion);

@@ -1,5 +1,6 @@
 #include "mytreewidget.h"
 
+#include "contextmenu.h"
 #include "messagebox.h"
 #include "mysectionbase.h"
 #include "treeitems.h"
@@ -46,7 +47,7 @@ void MyTreeWidget::contextMenuEvent(QContextMenuEvent *event)
                 section->setHide(!hidden);
         });
     }
-    contextMenu->exec(QCursor::pos());
+    ContextMenu::exec(contextMenu, QCursor::pos());
 }
 
 void MyTreeWidget::deleteSection(const QPointer<QWidget> &target)

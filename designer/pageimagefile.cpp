@@ -9,10 +9,27 @@
 
 namespace PageImageFile {
 
+namespace {
+
+void prepare(QImageReader &reader)
+{
+    reader.setDecideFormatFromContent(true);
+    reader.setAutoTransform(true);
+}
+
+} // namespace
+
+QImage read(const QString &path)
+{
+    QImageReader reader(path);
+    prepare(reader);
+    return reader.read();
+}
+
 QSize size(const QString &path)
 {
     QImageReader reader(path);
-    reader.setDecideFormatFromContent(true);
+    prepare(reader);
     QSize s = reader.size();
     if (!s.isValid()) {
         // Some formats only know their size once decoded.
@@ -21,6 +38,8 @@ QSize size(const QString &path)
             return QSize();
         return image.size();
     }
+    // Every stored orientation that includes a quarter turn (mirrored or
+    // not) swaps the sides, exactly as `read` turns the picture.
     if (reader.transformation() & QImageIOHandler::TransformationRotate90)
         s.transpose();
     return s;
@@ -31,11 +50,8 @@ bool bakeOrientation(const QString &path, bool *rewritten, QString *errorText)
     if (rewritten)
         *rewritten = false;
     QImageReader reader(path);
-    reader.setDecideFormatFromContent(true);
-    reader.setAutoTransform(true);
-    const QImageIOHandler::Transformations t = reader.transformation();
-    if (t != QImageIOHandler::TransformationRotate90 && t != QImageIOHandler::TransformationRotate180
-        && t != QImageIOHandler::TransformationRotate270)
+    prepare(reader);
+    if (reader.transformation() == QImageIOHandler::TransformationNone)
         return true;
 
     QImage image = reader.read();

@@ -2,8 +2,7 @@
 
 #include "mylabel.h"
 #include "myrubberbandcontainer.h"
-
-#include <QImageReader>
+#include "pageimagefile.h"
 
 namespace SelectionCrop {
 
@@ -19,8 +18,8 @@ QRect region(const MyLabel *canvas, const QSize &imageSize)
 
 QImage cut(const MyLabel *canvas, QRect *regionOut, QString *errorText)
 {
-    QImageReader reader(canvas ? canvas->imagePath : QString());
-    const QImage page = reader.read();
+    // The page as the canvas shows it, so the cut lies under the selection.
+    const QImage page = PageImageFile::read(canvas ? canvas->imagePath : QString());
     if (page.isNull()) {
         if (errorText)
             *errorText = QStringLiteral("无法读取页面图片：%1").arg(canvas ? canvas->imagePath : QString());

@@ -114,10 +114,12 @@ bool decodeMatData(const QString &text, int rows, int cols, cv::Mat &out, QStrin
     const QByteArray &packed = decoded.decoded;
 
     // qUncompress trusts the size in the first four bytes; check it against
-    // what a patch of this size can hold before letting it allocate.
+    // what the largest patch can hold before letting it allocate. Values
+    // beyond the patch are allowed (and ignored), so the text may be longer
+    // than this patch needs.
     const quint32 declared = qFromBigEndian<quint32>(packed.constData());
-    if (qint64(declared) > pixels * kMaxTextBytesPerPixel) {
-        setError(errorText, QStringLiteral("印刷文字数据的长度与尺寸 %1×%2 不符").arg(rows).arg(cols));
+    if (qint64(declared) > kMaxPatchPixels * kMaxTextBytesPerPixel) {
+        setError(errorText, QStringLiteral("印刷文字数据的长度 %1 字节超出上限").arg(declared));
         return false;
     }
     const QByteArray values = qUncompress(packed);
@@ -126,9 +128,11 @@ bool decodeMatData(const QString &text, int rows, int cols, cv::Mat &out, QStrin
         return false;
     }
 
+    // Too few values would leave pixels unfilled; more than the patch has
+    // are ignored.
     const qint64 count = qint64(values.count(',')) + 1;
-    if (count != pixels) {
-        setError(errorText, QStringLiteral("印刷文字数据有 %1 个值，尺寸 %2×%3 需要 %4 个")
+    if (count < pixels) {
+        setError(errorText, QStringLiteral("印刷文字数据只有 %1 个值，尺寸 %2×%3 需要 %4 个")
                                 .arg(count).arg(rows).arg(cols).arg(pixels));
         return false;
     }

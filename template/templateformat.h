@@ -20,10 +20,10 @@ bool complementFile(const QString &path, QString *errorText);
 // 8-bit one-channel patch -> "v,v,v..." (row-major) -> qCompress -> Base64.
 QString encodeMatData(const cv::Mat &patch);
 
-// Reverses encodeMatData into a rows x cols 8-bit patch. Refuses, with a
-// message, bad Base64, data that does not uncompress, a value count other
-// than rows x cols, and non-positive or absurd sizes. `out` is left empty on
-// failure.
+// Reverses encodeMatData into a rows x cols 8-bit patch; values beyond
+// rows x cols are ignored. Refuses, with a message, bad Base64, data that
+// does not uncompress, fewer values than rows x cols, and non-positive or
+// absurd sizes. `out` is left empty on failure.
 bool decodeMatData(const QString &text, int rows, int cols, cv::Mat &out, QString *errorText);
 
 // atan2(ay - by, ax - bx) in single precision, fixed-point with 4 decimals.

@@ -2,6 +2,7 @@
 
 #include "questionsections.h"
 
+#include "contextmenu.h"
 #include "sectiondrawing.h"
 #include "sectionhost.h"
 
@@ -223,8 +224,10 @@ void ObjectAbnormalOption::enterEvent(QEvent *event)
     MySectionBase::enterEvent(event);
     locked = false;
     repaint();
-    // Only one widget holds the grab: taking it releases the canvas's.
-    grabKeyboard();
+    // Only one widget holds the grab: taking it releases the canvas's. An
+    // open menu keeps the keyboard; the grab would outrank it.
+    if (!ContextMenu::holdsKeyboard())
+        grabKeyboard();
 }
 
 void ObjectAbnormalOption::leaveEvent(QEvent *event)

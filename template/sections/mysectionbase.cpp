@@ -1,5 +1,6 @@
 #include "mysectionbase.h"
 
+#include "contextmenu.h"
 #include "questionsections.h"
 #include "sectiondrawing.h"
 #include "sectionhost.h"
@@ -173,7 +174,7 @@ void MySectionBase::mousePressEvent(QMouseEvent *event)
     } else if (event->button() == Qt::RightButton) {
         std::unique_ptr<QMenu> menu(buildContextMenu());
         if (menu)
-            menu->exec(QCursor::pos());
+            ContextMenu::exec(menu.get(), QCursor::pos());
     }
     event->accept();
 }

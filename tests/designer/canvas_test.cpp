@@ -32,7 +32,7 @@ private slots:
     void fullSizeAfterZoomAndLoadAtZoom();
     void zoomOutHidesASelectionOutsideTheImage();
     void nothingWithoutAnImage();
-    void unreadableFileKeepsThePictureAndPage();
+    void unreadableFileIsSaidAndLeavesNoPicture();
     void leftDragSelectsWithinTheImage_data();
     void leftDragSelectsWithinTheImage();
     void arrowKeys_data();
@@ -218,7 +218,7 @@ void CanvasTest::nothingWithoutAnImage()
     QVERIFY(window_->imageInfo.isEmpty());
 }
 
-void CanvasTest::unreadableFileKeepsThePictureAndPage()
+void CanvasTest::unreadableFileIsSaidAndLeavesNoPicture()
 {
     showPage(400, 200);
     canvas_->zoomIn();
@@ -229,14 +229,22 @@ void CanvasTest::unreadableFileKeepsThePictureAndPage()
     file.write("not an image");
     file.close();
 
+    MessageBoxRecorder boxes;
     for (const QString &path : {missing, broken}) {
+        canvas_->showSelection(QRect(10, 10, 40, 30));
+        boxes.clear();
         canvas_->loadImage(path, 7);
+        QCOMPARE(boxes.count(), 1);
+        QVERIFY2(boxes.last().text.contains(QStringLiteral("第7页")) && boxes.last().text.contains(path),
+                 qPrintable(boxes.last().text));
         QVERIFY(canvas_->fullImage.isNull());
+        QVERIFY(canvas_->pixmap(Qt::ReturnByValue).isNull());
+        QVERIFY(!canvas_->rubberBand->isVisible());
         QCOMPARE(canvas_->imagePath, path);
-        QCOMPARE(canvas_->page, 1);
+        QCOMPARE(canvas_->page, 7);
         QCOMPARE(canvas_->scale, 1.1f);
-        QCOMPARE(canvas_->pixmap(Qt::ReturnByValue).width(), 440);
-        QCOMPARE(window_->imageInfo.size(), 1);
+        QCOMPARE(window_->imageInfo.last().path, path);
+        QCOMPARE(window_->imageInfo.last().width, 0);
         canvas_->zoomIn();
         QCOMPARE(canvas_->scale, 1.1f);
     }

@@ -5,6 +5,7 @@
 #include "sheetrenderer.h"
 #include "templateformat.h"
 
+#include <QBuffer>
 #include <QByteArray>
 #include <QFile>
 #include <QImage>
@@ -33,6 +34,30 @@ inline bool writePage(const QString &path, int width, int height)
     QImage image(width, height, QImage::Format_Grayscale8);
     image.fill(255);
     return image.save(path, "PNG");
+}
+
+// A JPEG of the stored size whose EXIF orientation tag holds `orientation`
+// (0: no tag), black in the stored image's top-left quarter.
+inline QByteArray orientedJpeg(int width, int height, int orientation)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    for (int y = 0; y < height / 4; ++y)
+        for (int x = 0; x < width / 4; ++x)
+            image.setPixel(x, y, qRgb(0, 0, 0));
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPG", 95);
+    if (orientation == 0)
+        return jpeg;
+    const QByteArray tiff = QByteArray("MM\x00\x2a\x00\x00\x00\x08", 8) + QByteArray("\x00\x01", 2)
+        + QByteArray("\x01\x12\x00\x03\x00\x00\x00\x01", 8) + char(0) + char(orientation) + QByteArray(2, 0)
+        + QByteArray(4, 0);
+    const QByteArray payload = QByteArray("Exif\x00\x00", 6) + tiff;
+    const int length = payload.size() + 2;
+    const QByteArray app1 = QByteArray("\xff\xe1", 2) + char(length >> 8) + char(length & 0xff) + payload;
+    return jpeg.left(2) + app1 + jpeg.mid(2);
 }
 
 // The stored (complemented) form of a document text.
