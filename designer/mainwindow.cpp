@@ -452,6 +452,7 @@ void MainWindow::showTemplateName(const QString &name)
 void MainWindow::loadTemplate(const QString &name, const QStringList &images, bool read, const QString &path)
 {
     clearTemplate();
+    currentPage = -1;
     showTemplateName(name);
     myImage->label()->startTemplate();
 

@@ -156,6 +156,11 @@ void MyLabel::showUnreadablePage(const QString &path, int pageNumber)
 void MyLabel::startTemplate()
 {
     scale = 1.0f;
+    // No page of the last template stays on screen, even when the new one
+    // fails to open and shows none.
+    fullImage = QImage();
+    shownImage = QImage();
+    clear();
     rubberBand->hide();
     selectionRect = QRect();
     showSectionName(QString());

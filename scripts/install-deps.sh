@@ -8,7 +8,7 @@ PACKAGES=(
   build-essential cmake pkg-config ccache
   qtbase5-dev libqt5svg5-dev qttools5-dev-tools qttranslations5-l10n qt5-image-formats-plugins
   libopencv-dev libzbar-dev zbar-tools libtinyxml2-dev libquazip1-qt5-dev
-  libcurl4-openssl-dev libssl-dev openssl libfreeimage-dev
+  libcurl4-openssl-dev libssl-dev openssl libfreeimage-dev zlib1g-dev
   xvfb xauth fonts-noto-cjk
   libzint-dev
   clang libclang-rt-14-dev

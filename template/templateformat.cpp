@@ -8,6 +8,8 @@
 
 #include <cmath>
 
+#include <zlib.h>
+
 namespace TemplateFormat {
 
 namespace {
@@ -122,11 +124,19 @@ bool decodeMatData(const QString &text, int rows, int cols, cv::Mat &out, QStrin
         setError(errorText, QStringLiteral("印刷文字数据的长度 %1 字节超出上限").arg(declared));
         return false;
     }
-    const QByteArray values = qUncompress(packed);
-    if (values.isEmpty() && declared != 0) {
+    // Inflated into exactly the size it declares: qUncompress would keep
+    // doubling its buffer for data that expands beyond it, up to gigabytes
+    // for a small attribute.
+    QByteArray values(int(declared), Qt::Uninitialized);
+    uLongf inflated = declared;
+    if (declared != 0
+        && (::uncompress(reinterpret_cast<Bytef *>(values.data()), &inflated,
+                         reinterpret_cast<const Bytef *>(packed.constData()) + 4, uLong(packed.size() - 4))
+                != Z_OK)) {
         setError(errorText, QStringLiteral("印刷文字数据无法解压"));
         return false;
     }
+    values.truncate(int(inflated));
 
     // Too few values would leave pixels unfilled; more than the patch has
     // are ignored.

@@ -412,7 +412,12 @@ void MainWindowTest::testBrokenTemplateFiles()
     QVERIFY(writeStored(file, xml));
     const QByteArray before = fileBytes(file);
     MainWindow w;
+    // A page of the previous template is on screen.
+    w.loadTemplate(QStringLiteral("前"), pages(1, QStringLiteral("before")), false, QString());
+    QVERIFY(w.myImage->label()->pixmap() && !w.myImage->label()->pixmap()->isNull());
     w.loadTemplate(QStringLiteral("名"), pages(images), true, file);
+    if (currentPage < 0)   // nothing of the previous template's page stays
+        QVERIFY(!w.myImage->label()->pixmap() || w.myImage->label()->pixmap()->isNull());
 
     QCOMPARE(fileBytes(file), before);
     QCOMPARE(w.treeWidget->topLevelItemCount(), images);

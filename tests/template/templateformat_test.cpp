@@ -313,6 +313,11 @@ void TemplateFormatTest::testMatDataRefused_data()
     QByteArray huge = qCompress(QByteArray("0,255,255,255,0,0"));
     qToBigEndian<quint32>(0x7FFFFFF0u, huge.data());
     QTest::newRow("absurd length prefix") << QString::fromLatin1(huge.toBase64()) << 2 << 3;
+    // A small attribute that inflates far beyond the length it declares must
+    // not grow its buffer to fit.
+    QByteArray bomb = qCompress(QByteArray(",").repeated(32 * 1024 * 1024));
+    qToBigEndian<quint32>(64u, bomb.data());
+    QTest::newRow("inflates beyond its declared length") << QString::fromLatin1(bomb.toBase64()) << 2 << 3;
     QTest::newRow("zero rows") << good << 0 << 3;
     QTest::newRow("negative cols") << good << 2 << -3;
     QTest::newRow("absurd size") << good << 100000 << 100000;
