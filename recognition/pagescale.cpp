@@ -5,8 +5,8 @@
 
 namespace {
 
-// Along the short side of a printed-text patch the match's scale is good to
-// about half a percent.
+// Along the short side of a printed-text patch the match's scale wanders and
+// leans by up to half a percent: only differences of a percent tell.
 constexpr double kRoughTextScale = 0.01;
 
 double snapped(double s)

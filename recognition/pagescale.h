@@ -49,11 +49,12 @@ struct PageScale {
 // on the page (turn `turnDegrees` taken away, as the deskew undoes it) to
 // those on the template, counted where the marks span a third of the page
 // along the axis; else the printed-text match's, where its points spread over
-// a quarter of the page. An axis measured neither way is taken as the other
-// one when the page is scaled (a sheet printed at another size) and as 1 when
-// it is not; a rough text value that clearly differs wins, and without one a
-// scaled page leaves the axis unknown. An axis within the noise band reads
-// exactly 1.
+// a quarter of the page. Along an axis measured neither way the text match
+// gives at most a rough value: it decides between "scaled as the other axis"
+// (a sheet printed at another size) and "unscaled" where it clearly can, and
+// stands for itself when far from both. With nothing to decide, a page
+// unscaled along the other axis reads 1 and a scaled one leaves the axis
+// unknown. An axis within the noise band reads exactly 1.
 PageScale measurePageScale(const ScaleMark &reference, const QVector<ScaleMark> &marks, float turnDegrees,
                            QSize pageSize, const FeatureMatchGeometry *features = nullptr);
 
