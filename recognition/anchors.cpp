@@ -127,17 +127,32 @@ cv::Rect findAnchorBlock(cv::Mat image, cv::Rect search, bool &found)
     return cv::Rect();
 }
 
-bool checkCorners(const QVector<CornerCheckArea> &areas, int pageId, cv::Mat image,
-                  QString &errorText, float margin)
+namespace {
+
+cv::Rect toCv(const QRect &r)
 {
-    for (const CornerCheckArea &a : areas) {
+    return cv::Rect(r.x(), r.y(), r.width(), r.height());
+}
+
+cv::Point pointCentre(const cv::Rect &block, const cv::Rect &search)
+{
+    return cv::Point(std::max(search.x, 0) + block.x + block.width / 2,
+                     std::max(search.y, 0) + block.y + block.height / 2);
+}
+
+} // namespace
+
+bool checkCorners(const QVector<CornerCheckArea> &areas, int pageId, cv::Mat image,
+                  QString &errorText, float margin, QVector<FoundCornerPoint> *found)
+{
+    for (int i = 0; i < areas.size(); ++i) {
+        const CornerCheckArea &a = areas.at(i);
         if (a.page != pageId)
             continue;
-        bool found = false;
-        const cv::Rect block = findAnchorBlock(image, cv::Rect(a.rect.x(), a.rect.y(), a.rect.width(),
-                                                               a.rect.height()),
-                                               found);
-        if (!found) {
+        bool ok = false;
+        const cv::Rect search = toCv(a.rect);
+        const cv::Rect block = findAnchorBlock(image, search, ok);
+        if (!ok) {
             errorText = QStringLiteral("边角检测【%1】失败：未发现检测点。").arg(a.name);
             return false;
         }
@@ -146,8 +161,69 @@ bool checkCorners(const QVector<CornerCheckArea> &areas, int pageId, cv::Mat ima
             errorText = QStringLiteral("边角检测【%1】失败：检测点大小超出允许误差").arg(a.name);
             return false;
         }
+        if (found)
+            found->append(FoundCornerPoint{i, pointCentre(block, search)});
     }
     return true;
+}
+
+namespace {
+
+// Searches a copy of what findAnchorBlock would look at on the page, placed so
+// that clipping and the border test are those of the page.
+bool findPointOnCopy(const cv::Mat &image, const cv::Rect &search, const CornerCheckArea &a, float margin,
+                     cv::Point &centre)
+{
+    const int x = std::max(search.x, 0);
+    const int y = std::max(search.y, 0);
+    const cv::Rect clipped(x, y, std::min(search.width, image.cols - x), std::min(search.height, image.rows - y));
+    if (clipped.width <= 0 || clipped.height <= 0)
+        return false;
+    cv::Mat copy = image(clipped).clone();
+    bool ok = false;
+    const cv::Rect block = findAnchorBlock(copy, cv::Rect(search.x - x, search.y - y, search.width, search.height), ok);
+    if (!ok || sizeOutsideMargin(block.width, a.anchorPointWidth, margin)
+        || sizeOutsideMargin(block.height, a.anchorPointHeight, margin))
+        return false;
+    centre = pointCentre(block, search);
+    return true;
+}
+
+// Where the area lies on pages scaled by 1 - reach to 1 + reach along either
+// axis about the page centre.
+cv::Rect reachOf(const cv::Rect &r, const cv::Mat &image, double reach)
+{
+    const double cx = image.cols * 0.5;
+    const double cy = image.rows * 0.5;
+    auto span = [reach](double from, double to, double c, double &lo, double &hi) {
+        lo = std::min(c + (from - c) * (1.0 - reach), c + (from - c) * (1.0 + reach));
+        hi = std::max(c + (to - c) * (1.0 - reach), c + (to - c) * (1.0 + reach));
+    };
+    double x0, x1, y0, y1;
+    span(r.x, r.x + r.width, cx, x0, x1);
+    span(r.y, r.y + r.height, cy, y0, y1);
+    const int left = int(std::floor(x0));
+    const int top = int(std::floor(y0));
+    return cv::Rect(left, top, int(std::ceil(x1)) - left, int(std::ceil(y1)) - top);
+}
+
+} // namespace
+
+QVector<FoundCornerPoint> findCornerPoints(const QVector<CornerCheckArea> &areas, int pageId,
+                                           const cv::Mat &image, float margin, double reach)
+{
+    QVector<FoundCornerPoint> out;
+    for (int i = 0; i < areas.size(); ++i) {
+        const CornerCheckArea &a = areas.at(i);
+        if (a.page != pageId)
+            continue;
+        const cv::Rect search = toCv(a.rect);
+        cv::Point centre;
+        if (findPointOnCopy(image, search, a, margin, centre)
+            || (reach > 0.0 && findPointOnCopy(image, reachOf(search, image, reach), a, margin, centre)))
+            out.append(FoundCornerPoint{i, centre});
+    }
+    return out;
 }
 
 void rotateImage(cv::Mat &image, float angleDegrees, int interpolation)

@@ -83,7 +83,7 @@ void locate(const TemplatePage &page, const cv::Mat &image, int maxSceneFeatureP
             int maxFeaturePointDistance, float featurePointSearchScale, int featurePointSearchLevel,
             int miniMatchFeaturePointCount, float matchAreaErrorMargin, bool &found,
             cv::Point &offset, float &angle, QString &errorText, const cv::Rect *searchOverride,
-            bool debug)
+            FeatureMatchGeometry *geometry, bool debug)
 {
     const cv::Mat &patch = page.printTextMat;
     if (debug) {
@@ -250,6 +250,15 @@ void locate(const TemplatePage &page, const cv::Mat &image, int maxSceneFeatureP
     const cv::Point c2(r2.x + r2.width / 2, r2.y + r2.height / 2);
     const cv::Point centre(patch.cols / 2, patch.rows / 2);
     offset = c2 - (c1 - centre);
+    if (geometry) {
+        geometry->scaleX = std::hypot(affine.at<double>(0, 0), affine.at<double>(1, 0));
+        geometry->scaleY = std::hypot(affine.at<double>(0, 1), affine.at<double>(1, 1));
+        geometry->spanX = r1.width;
+        geometry->spanY = r1.height;
+        geometry->patchShift = c1 - centre;
+        geometry->templateLineAngle = aT;
+        geometry->transposed = transposed;
+    }
     found = true;
 }
 
@@ -300,14 +309,14 @@ void locateByFeatures(const TemplatePage &page, const cv::Mat &image,
                       float featurePointSearchScale, int featurePointSearchLevel,
                       int miniMatchFeaturePointCount, float matchAreaErrorMargin,
                       bool &found, cv::Point &offset, float &angle, QString &errorText,
-                      const cv::Rect *searchOverride)
+                      const cv::Rect *searchOverride, FeatureMatchGeometry *geometry)
 {
     found = false;
     const bool debug = DebugView::enabled(debugAnchor);
     try {
         locate(page, image, maxSceneFeaturePointCount, maxFeaturePointDistance, featurePointSearchScale,
                featurePointSearchLevel, miniMatchFeaturePointCount, matchAreaErrorMargin, found, offset,
-               angle, errorText, searchOverride, debug);
+               angle, errorText, searchOverride, geometry, debug);
     } catch (const cv::Exception &e) {
         found = false;
         errorText = exceptionText(e.err);

@@ -11,16 +11,37 @@
 void prepareTemplateFeatures(TemplatePage &page, int featureCount, float scaleFactor, int levels,
                              bool &ok, QString &errorText);
 
+// What a successful match says beyond the position and the turn.
+struct FeatureMatchGeometry {
+    // Size of the matched text on the page over its size on the template,
+    // along the patch's x and y axes (from the affine estimate).
+    double scaleX = 1.0;
+    double scaleY = 1.0;
+    // Extent of the matched template points: a scale measured over a short
+    // extent is mostly noise.
+    int spanX = 0;
+    int spanY = 0;
+    // Centre of the matched template points' bounding box minus the patch
+    // centre: `offset` carries it at the template's scale.
+    cv::Point patchShift;
+    // The turn is measured between lines fitted through the matched points
+    // (through x over y when `transposed`); `templateLineAngle` is the
+    // template side's, in degrees. A page scaled unequally along its axes
+    // tilts the page side's line as well.
+    float templateLineAngle = 0.0f;
+    bool transposed = false;
+};
+
 // Finds the template patch on `image` (not written). On success `offset` is the
 // patch centre in the clipped search area's coordinates and `angle` the turn
 // (degrees) that rotateImage undoes. `searchOverride` replaces the page's own
-// search area when given.
+// search area when given; `geometry`, when given, is filled on success.
 void locateByFeatures(const TemplatePage &page, const cv::Mat &image,
                       int maxSceneFeaturePointCount, int maxFeaturePointDistance,
                       float featurePointSearchScale, int featurePointSearchLevel,
                       int miniMatchFeaturePointCount, float matchAreaErrorMargin,
                       bool &found, cv::Point &offset, float &angle, QString &errorText,
-                      const cv::Rect *searchOverride = nullptr);
+                      const cv::Rect *searchOverride = nullptr, FeatureMatchGeometry *geometry = nullptr);
 
 // Least-squares line y = intercept + slope * x; returns its angle in degrees.
 // width/height size the debug picture only.

@@ -6,6 +6,7 @@
 #include "featurealign.h"
 #include "imagewritequeue.h"
 #include "markreader.h"
+#include "pagescale.h"
 #include "pageimage.h"
 #include "subjectcutter.h"
 
@@ -91,6 +92,11 @@ cv::Point blockCentre(const cv::Rect &found, const cv::Rect &area)
 {
     const cv::Point c = clippedCorner(area);
     return cv::Point(found.width / 2 + found.x + c.x, found.height / 2 + found.y + c.y);
+}
+
+cv::Point2d toPoint(const QPoint &p)
+{
+    return cv::Point2d(p.x(), p.y());
 }
 
 QString pointText(int x, int y)
@@ -222,13 +228,25 @@ private:
         }
 
         StageClock alignClock(counter(&PipelineTimings::alignment));
+        QVector<FoundCornerPoint> corners;
         if (in.cornerCheck) {
             QString error;
-            if (!checkCorners(m_model.cornerChecks, pageId, work, error, m_s.anchorPointErrorMargin)) {
+            if (!checkCorners(m_model.cornerChecks, pageId, work, error, m_s.anchorPointErrorMargin, &corners)) {
                 fail(error);
                 return false;
             }
+        } else if (hasKnownCornerPoints(pageId)) {
+            // A point far off its area still tells how far off the page is.
+            corners = findCornerPoints(m_model.cornerChecks, pageId, work, m_s.anchorPointErrorMargin,
+                                       kScaleReach);
         }
+        m_scaleMarks.clear();
+        for (const FoundCornerPoint &f : qAsConst(corners)) {
+            const CornerCheckArea &a = m_model.cornerChecks.at(f.area);
+            if (a.pointKnown())
+                m_scaleMarks << ScaleMark{toPoint(a.pointCentre()), cv::Point2d(f.centre)};
+        }
+        m_scale = PageScale();
 
         if (!checkSize(work.cols, tp->width, QStringLiteral("答卷图片宽超出允许误差"))
             || !checkSize(work.rows, tp->height, QStringLiteral("答卷图片高超出允许误差")))
@@ -241,6 +259,12 @@ private:
         if (!aligned)
             return false;
         alignClock.stop();
+        if (m_scale.isUnit()) {
+            m_sections = &m_model;
+        } else {
+            m_scaledSections = scaledSections(m_model, pageId, m_scale);
+            m_sections = &m_scaledSections;
+        }
 
         if (pageId == 1 && !readCodePage(in, work, ox, oy))
             return false;
@@ -321,7 +345,12 @@ private:
         m_sink.setAnchorPointData(m_row, QStringLiteral("B"), pointText(b.x, b.y));
 
         const float measured = std::atan2(float(a.y - b.y), float(a.x - b.x));
-        const float angle = normalisedDegrees((measured - angleAB) * 180.0f / 3.1415927f);
+        float angle = normalisedDegrees((measured - angleAB) * 180.0f / 3.1415927f);
+        const cv::Point2d templateA(tp.anchorA.centerX, tp.anchorA.centerY);
+        const cv::Point2d templateB(tp.anchorB.centerX, tp.anchorB.centerY);
+        m_scaleMarks << ScaleMark{templateB, cv::Point2d(b)};
+        if (!measureScale(tp, ScaleMark{templateA, cv::Point2d(a)}, angle, templateA - templateB, nullptr))
+            return false;
         if (std::fabs(angle) > 0.01f)
             rotateImage(loaded, angle, cv::INTER_LINEAR);
         work = loaded.clone();
@@ -355,21 +384,33 @@ private:
         const cv::Rect override = hasOverride ? parseRect(in.printTextArea) : cv::Rect();
         const cv::Rect *overridePtr = hasOverride ? &override : nullptr;
 
+        const QRect base = hasOverride ? QRect(override.x, override.y, override.width, override.height)
+                                       : tp.printTextSearchRect;
+        const cv::Point corner(std::max(base.x(), 0), std::max(base.y(), 0));
+
         bool found = false;
         cv::Point offset;
         float angle = 0.0f;
         QString error;
-        locate(tp, work, found, offset, angle, error, overridePtr);
+        FeatureMatchGeometry geometry;
+        locate(tp, work, found, offset, angle, error, overridePtr, &geometry);
         if (!found) {
             fail(error.isEmpty() ? QStringLiteral("印刷体定位区域超出答卷图片范围，定位失败") : error);
             return false;
         }
+        // The direction of the template's fitted text line.
+        const double slope = std::tan(double(geometry.templateLineAngle) * CV_PI / 180.0);
+        const cv::Point2d line = geometry.transposed ? cv::Point2d(slope, 1.0) : cv::Point2d(1.0, slope);
+        if (!measureScale(tp, ScaleMark{cv::Point2d(tp.printTextCenterX, tp.printTextCenterY),
+                                        cv::Point2d(offset + corner)},
+                          angle, line, &geometry))
+            return false;
         if (std::fabs(angle) > 0.01f)
             rotateImage(loaded, angle, cv::INTER_LINEAR);
         work = loaded.clone();
 
         error.clear();
-        locate(tp, work, found, offset, angle, error, overridePtr);
+        locate(tp, work, found, offset, angle, error, overridePtr, &geometry);
         if (!found) {
             const QString t = QStringLiteral("行%1二次定位失败").arg(m_firstRow + 1);
             m_sink.addLog(t + QStringLiteral("\r\n") + error);
@@ -377,32 +418,71 @@ private:
             m_sink.setProcessResult(m_row, t);
             return false;
         }
-        const QRect base = hasOverride ? QRect(override.x, override.y, override.width, override.height)
-                                       : tp.printTextSearchRect;
-        ox = offset.x + std::max(base.x(), 0);
-        oy = offset.y + std::max(base.y(), 0);
+        ox = offset.x + corner.x;
+        oy = offset.y + corner.y;
+        if (!m_scale.isUnit()) {
+            // The offset carries the matched points' shift from the patch
+            // centre at the template's scale; on this page it is scaled.
+            ox += int(std::lround((1.0 - m_scale.x) * geometry.patchShift.x));
+            oy += int(std::lround((1.0 - m_scale.y) * geometry.patchShift.y));
+        }
         m_sink.setAnchorPointData(m_row, QStringLiteral("x"), pointText(ox, oy));
         return true;
     }
 
     void locate(const TemplatePage &tp, const cv::Mat &work, bool &found, cv::Point &offset, float &angle,
-                QString &error, const cv::Rect *area) const
+                QString &error, const cv::Rect *area, FeatureMatchGeometry *geometry) const
     {
         locateByFeatures(tp, work, m_s.maxSceneFeaturePointCount, m_s.maxFeaturePointDistance,
                          m_s.featurePointSearchScale, m_s.featurePointSearchLevel,
                          m_s.miniMatchFeaturePointCount, m_s.matchAreaErrorMargin, found, offset, angle,
-                         error, area);
+                         error, area, geometry);
     }
+
+    bool hasKnownCornerPoints(int pageId) const
+    {
+        for (const CornerCheckArea &a : m_model.cornerChecks) {
+            if (a.page == pageId && a.pointKnown())
+                return true;
+        }
+        return false;
+    }
+
+    // The page's scale from the marks found so far and the page origin's
+    // mark, before deskewing; a page too far off the template's scale fails.
+    // The turn was measured along `line` of the template: on a page scaled
+    // unequally that line is tilted, which the deskew must not follow.
+    bool measureScale(const TemplatePage &tp, const ScaleMark &origin, float &angle, cv::Point2d line,
+                      const FeatureMatchGeometry *features)
+    {
+        const QSize size(tp.width, tp.height);
+        m_scale = measurePageScale(origin, m_scaleMarks, angle, size, features);
+        if (m_scale.unknownAxis == 0 && !m_scale.isUnit()) {
+            // Once more with the page's own turn taken away.
+            const float measured = angle;
+            m_scale = measurePageScale(origin, m_scaleMarks, float(measured - lineTurnByScale(line, m_scale)),
+                                       size, features);
+            if (m_scale.unknownAxis == 0)
+                angle = normalisedDegrees(float(measured - lineTurnByScale(line, m_scale)));
+        }
+        if (m_scale.readable())
+            return true;
+        fail(scaleOutOfRangeText(tp.id, m_scale));
+        m_scale = PageScale();
+        return false;
+    }
+
+    const TemplateModel &sections() const { return *m_sections; }
 
     // Absent mark, student code, duplicate and roster checks, result row.
     bool readCodePage(const PageRowInput &in, cv::Mat &work, int ox, int oy)
     {
         StageClock clock(counter(&PipelineTimings::marks));
-        if (!m_s.ignorAbsentMark && m_model.hasAbsentMark) {
+        if (!m_s.ignorAbsentMark && sections().hasAbsentMark) {
             bool ok = false;
             bool absent = false;
             QString error;
-            checkAbsentMark(work, m_model.absentMarkRect, m_s.coverPercentageAbsent, ox, oy, ok, error, absent);
+            checkAbsentMark(work, sections().absentMarkRect, m_s.coverPercentageAbsent, ox, oy, ok, error, absent);
             if (!ok) {
                 m_sink.addLog(error);
                 unprocessed(m_firstRow);
@@ -422,7 +502,7 @@ private:
         if (!in.typedCode.isEmpty()) {
             code = in.typedCode;
         } else {
-            const QRect &r = m_model.codeRect;
+            const QRect &r = sections().codeRect;
             const int x = std::max(ox + r.x(), 0);
             const int y = std::max(oy + r.y(), 0);
             const int w = std::min(r.width(), work.cols - x);
@@ -432,17 +512,17 @@ private:
                 return false;
             }
             const cv::Mat area = work(cv::Rect(x, y, w, h));
-            if (m_model.codeType == 1) {
+            if (sections().codeType == 1) {
                 QString symbology;
-                if (!readBarcodeCode(area, m_model.barDirection, symbology, code)) {
+                if (!readBarcodeCode(area, sections().barDirection, symbology, code)) {
                     fail(QStringLiteral("识别考号失败"));
                     return false;
                 }
                 barcodeArea = area;
             } else {
                 QString error;
-                readCodeBubbles(area, m_codesDir, m_model.numberDirection, m_model.codeLength,
-                                m_model.codeMarkPointWidth, m_model.codeMarkPointHeight, m_s.coverPercentageCode,
+                readCodeBubbles(area, m_codesDir, sections().numberDirection, sections().codeLength,
+                                sections().codeMarkPointWidth, sections().codeMarkPointHeight, m_s.coverPercentageCode,
                                 m_s.markPointAlgo, m_s.threshold, code, &error);
                 if (!error.isEmpty()) {
                     fail(error);
@@ -539,7 +619,7 @@ private:
 
     bool readObjectives(int pageId, const cv::Mat &work, int ox, int oy)
     {
-        for (const ObjectItem &item : m_model.objectItems) {
+        for (const ObjectItem &item : sections().objectItems) {
             if (item.page == pageId && !readAndScore(item, m_ctx.answerSettings, work, ox, oy))
                 return false;
         }
@@ -572,7 +652,7 @@ private:
 
     bool cutSubjects(int pageId, cv::Mat &loaded, int ox, int oy)
     {
-        for (const SubjectSection &section : m_model.subjectSections) {
+        for (const SubjectSection &section : sections().subjectSections) {
             if (section.page == pageId && !cutOne(loaded, pageId, section.sectionId, section.rect, ox, oy, true))
                 return false;
         }
@@ -594,7 +674,7 @@ private:
 
     bool readOptionals(int pageId, const cv::Mat &work, cv::Mat &loaded, int ox, int oy)
     {
-        for (const OptionalGroup &group : m_model.optionalGroups) {
+        for (const OptionalGroup &group : sections().optionalGroups) {
             if (group.page != pageId)
                 continue;
             StageClock clock(counter(&PipelineTimings::marks));
@@ -611,7 +691,7 @@ private:
             m_chosenItems << chosen;
             m_sink.optionalItem(m_resultRowIndex, QStringLiteral("o-%1").arg(chosen));
         }
-        for (const OptionalObjectItem &item : m_model.optionalObjectItems) {
+        for (const OptionalObjectItem &item : sections().optionalObjectItems) {
             if (item.page != pageId)
                 continue;
             for (const QString &c : qAsConst(m_chosenItems)) {
@@ -619,7 +699,7 @@ private:
                     return false;
             }
         }
-        for (const OptionalSubjectSection &section : m_model.optionalSubjectSections) {
+        for (const OptionalSubjectSection &section : sections().optionalSubjectSections) {
             if (section.page != pageId)
                 continue;
             for (const QString &c : qAsConst(m_chosenItems)) {
@@ -673,6 +753,12 @@ private:
     const QString m_optionalsDir;
 
     int m_row = 0;
+    // Marks of the page being read, its measured scale, and the sections the
+    // readers use: the model's, or a copy placed at the page's scale.
+    QVector<ScaleMark> m_scaleMarks;
+    PageScale m_scale;
+    TemplateModel m_scaledSections;
+    const TemplateModel *m_sections = &m_model;
     QStringList m_originalPaths;
     QStringList m_chosenItems;
     bool m_isBinary = false;

@@ -51,6 +51,18 @@ struct CornerCheckArea {
     QRect rect;                            // absolute page coordinates
     int anchorPointWidth = 0;
     int anchorPointHeight = 0;
+    // Top-left corner of the printed check point inside `rect` (AnchorPointX,
+    // AnchorPointY); -1 when not known. Only the page-scale measurement uses it.
+    int anchorPointX = -1;
+    int anchorPointY = -1;
+
+    bool pointKnown() const { return anchorPointX >= 0 && anchorPointY >= 0; }
+    // Centre of the check point on the template page, rounding down as the
+    // anchors' CenterX and CenterY do.
+    QPoint pointCentre() const
+    {
+        return QPoint(rect.x() + anchorPointX + anchorPointWidth / 2, rect.y() + anchorPointY + anchorPointHeight / 2);
+    }
 };
 
 struct OptionBox {

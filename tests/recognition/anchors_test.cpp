@@ -66,6 +66,8 @@ private slots:
     void testEmptyImage();
     void testCheckCorners_data();
     void testCheckCorners();
+    void testFindCornerPoints_data();
+    void testFindCornerPoints();
     void testRotateZeroKeepsImage();
     void testRotateNinetyKeepsSizeWithWhiteCorners();
     void testRotateDirection_data();
@@ -264,6 +266,54 @@ void AnchorsTest::testCheckCorners()
     QString text = QStringLiteral("unchanged");
     QCOMPARE(checkCorners(areas, pageId, page, text, margin), passed);
     QCOMPARE(text, errorText);
+}
+
+void AnchorsTest::testFindCornerPoints_data()
+{
+    QTest::addColumn<QPoint>("moved");        // where the point is drawn, off its place
+    QTest::addColumn<double>("reach");
+    QTest::addColumn<bool>("found");
+
+    QTest::newRow("in its area") << QPoint(0, 0) << 0.0 << true;
+    QTest::newRow("out of its area, not looked for further") << QPoint(0, 70) << 0.0 << false;
+    QTest::newRow("out of its area, within reach") << QPoint(0, 70) << 0.12 << true;
+    QTest::newRow("beyond reach") << QPoint(0, -160) << 0.12 << false;
+}
+
+// Points are measured on copies: the page keeps its pixels, and a point is
+// found where it is, also outside its area when it may be looked for there.
+void AnchorsTest::testFindCornerPoints()
+{
+    QFETCH(QPoint, moved);
+    QFETCH(double, reach);
+    QFETCH(bool, found);
+
+    const QRect area(40, 1500, 200, 130);
+    const QRect point = QRect(120, 1550, 24, 24).translated(moved);
+    const cv::Mat page = pageWithBlocks(QSize(1240, 1754), {point, QRect(1000, 1550, 24, 24)});
+    const cv::Mat before = page.clone();
+    const QVector<CornerCheckArea> areas{corner(1, "左下角", area, 24, 24),
+                                         corner(1, "右下角", QRect(940, 1500, 200, 130), 24, 24),
+                                         corner(2, "左下角", area, 24, 24)};
+    const QVector<FoundCornerPoint> points = findCornerPoints(areas, 1, page, 0.2f, reach);
+    QCOMPARE(cv::countNonZero(page != before), 0);
+    QCOMPARE(points.size(), found ? 2 : 1);
+    QCOMPARE(points.last().area, 1);
+    QCOMPARE(points.last().centre, cv::Point(1012, 1562));
+    if (found) {
+        QCOMPARE(points.first().area, 0);
+        QCOMPARE(points.first().centre, cv::Point(point.x() + 12, point.y() + 12));
+    }
+
+    // checkCorners reports the same centres for the areas that pass.
+    if (moved.isNull()) {
+        cv::Mat work = page.clone();
+        QString error;
+        QVector<FoundCornerPoint> checked;
+        QVERIFY(checkCorners(areas, 1, work, error, 0.2f, &checked));
+        QCOMPARE(checked.size(), 2);
+        QCOMPARE(checked.first().centre, points.first().centre);
+    }
 }
 
 void AnchorsTest::testRotateZeroKeepsImage()

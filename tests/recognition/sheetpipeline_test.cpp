@@ -48,6 +48,22 @@ bool cropPage(const QString &path, int dropColumns, int dropRows)
     return cv::imwrite(QFile::encodeName(path).toStdString(), cut);
 }
 
+// Where each corner-check point sits in its area, as the template says
+// (AnchorPointX, AnchorPointY), for a model loaded without it.
+void knowCornerPoints(PipelineFixture &fx)
+{
+    for (int i = 0; i < fx.model().cornerChecks.size(); ++i) {
+        CornerCheckArea &a = fx.model().cornerChecks[i];
+        const SheetSpec::CornerCheck &c = fx.spec().cornerChecks.at(i);
+        if (a.pointKnown()) {
+            QCOMPARE(QPoint(a.anchorPointX, a.anchorPointY), c.block.topLeft() - c.search.topLeft());
+            continue;
+        }
+        a.anchorPointX = c.block.x() - c.search.x();
+        a.anchorPointY = c.block.y() - c.search.y();
+    }
+}
+
 // Looks at the exam folder the moment a sheet is reported done: every item
 // image of the sheet must be complete by then.
 class ItemImageCheckingSink : public RecordingSink {
@@ -107,6 +123,8 @@ private slots:
     void testIrregularCountMismatchRefused_data();
     void testIrregularCountMismatchRefused();
     void testItemImagesOnDiskWhenSheetReported();
+    void testScaledSheets_data();
+    void testScaledSheets();
 
 private:
     QTemporaryDir m_dir;
@@ -562,6 +580,135 @@ void SheetPipelineTest::testItemImagesOnDiskWhenSheetReported()
         QCOMPARE(r.pagePaths.size(), 2);
     QVERIFY(sink.checked() > 4 * 20);
     QVERIFY2(sink.missing().isEmpty(), qPrintable(sink.missing().join(QLatin1Char('\n'))));
+}
+
+void SheetPipelineTest::testScaledSheets_data()
+{
+    QTest::addColumn<SheetSpec::AnchorKind>("anchor");
+    QTest::addColumn<double>("scaleX");
+    QTest::addColumn<double>("scaleY");
+    QTest::addColumn<bool>("cornerPoints");  // the template's corner-check points are known
+    QTest::addColumn<bool>("cornerCheck");   // the rows' corner check is switched on
+    QTest::addColumn<QString>("refusal");    // start of the failure text; empty: read exactly
+
+    const auto R = SheetSpec::BlackRectangles;
+    const auto T = SheetSpec::PrintedText;
+    const QString range = QStringLiteral("第 1 页答卷图片的大小是模板的");
+    const QString oneAxis = QStringLiteral("第 1 页答卷图片的大小横向是模板的");
+    struct Row { SheetSpec::AnchorKind anchor; double x, y; bool points, check; QString refusal; };
+    const QVector<Row> rows{
+        // Printed smaller or larger all over.
+        {R, 0.94, 0.94, true, false, {}}, {R, 0.97, 0.97, true, true, {}}, {R, 0.99, 0.99, true, false, {}},
+        {R, 1.01, 1.01, true, false, {}}, {R, 1.02, 1.02, true, true, {}}, {R, 1.04, 1.04, true, false, {}},
+        {R, 0.93, 0.93, true, false, range}, {R, 1.05, 1.05, true, false, range},
+        {T, 0.94, 0.94, true, false, {}}, {T, 0.97, 0.97, true, true, {}}, {T, 1.01, 1.01, true, false, {}},
+        {T, 1.03, 1.03, true, false, {}}, {T, 0.90, 0.90, true, false, range}, {T, 1.06, 1.06, true, false, range},
+        // The feed slips: along y only; and the other axis for good measure.
+        {R, 1.0, 0.94, true, false, {}}, {R, 1.0, 0.99, true, false, {}}, {R, 1.0, 1.01, true, true, {}},
+        {R, 1.0, 1.03, true, false, {}}, {R, 1.0, 0.93, true, false, range}, {R, 1.0, 1.06, true, false, range},
+        {R, 0.94, 1.0, true, false, {}}, {R, 1.02, 1.0, true, false, {}}, {R, 0.90, 1.0, true, false, range},
+        {R, 1.07, 1.0, true, false, range},
+        {T, 1.0, 0.96, true, false, {}}, {T, 1.0, 1.01, true, true, {}}, {T, 1.0, 1.04, true, false, {}},
+        {T, 1.0, 1.07, true, false, range}, {T, 0.95, 1.0, true, false, {}}, {T, 1.02, 1.0, true, false, {}},
+        {T, 0.90, 1.0, true, false, range},
+        // Anchors on one row and no corner-check point: a page scaled across
+        // cannot be told from one printed smaller.
+        {R, 0.97, 0.97, false, false, oneAxis}, {R, 1.01, 1.0, false, false, oneAxis},
+    };
+    for (const Row &r : rows) {
+        const QString name = QStringLiteral("%1, x %2%, y %3%%4%5")
+                                 .arg(r.anchor == R ? QStringLiteral("rectangles") : QStringLiteral("printed text"))
+                                 .arg(r.x * 100.0)
+                                 .arg(r.y * 100.0)
+                                 .arg(r.points ? QString() : QStringLiteral(", corner points unknown"))
+                                 .arg(r.check ? QStringLiteral(", corner check on") : QString());
+        QTest::newRow(qPrintable(name)) << r.anchor << r.x << r.y << r.points << r.check << r.refusal;
+    }
+}
+
+// Each sheet, scaled about the page centre with the paper size kept, is read
+// exactly as marked or refused with the scale message; none is graded wrongly.
+void SheetPipelineTest::testScaledSheets()
+{
+    QFETCH(SheetSpec::AnchorKind, anchor);
+    QFETCH(double, scaleX);
+    QFETCH(double, scaleY);
+    QFETCH(bool, cornerPoints);
+    QFETCH(bool, cornerCheck);
+    QFETCH(QString, refusal);
+
+    RecognitionSettings settings;
+    settings.subjectImageFormatIndex = 0;
+    const QString exam = m_dir.filePath(QStringLiteral("scaled-%1").arg(QTest::currentDataTag()).replace(' ', '_'));
+    PipelineFixture fx(SheetSpec::standard(anchor, SheetSpec::CodeBubbles, 2, 150), exam, settings);
+    QVERIFY2(fx.ok(), qPrintable(fx.error()));
+    if (cornerPoints)
+        knowCornerPoints(fx);
+
+    QVector<StudentMarks> students;
+    QStringList paths;
+    for (int s = 0; s < 2; ++s) {
+        StudentMarks marks = StudentMarks::random(fx.spec(), quint32(60 + s));
+        students << marks;
+        fx.addStudent(fx.spec().expectedCode(marks), 200 + s);
+        Distortion d;
+        // Turned and shifted too, less so just outside the range, where the
+        // anchors are near the edges of their search areas.
+        const double move = refusal.isEmpty() ? 0.6 : 0.2;
+        d.rotationDegrees = (s ? -1.2 : 0.8) * move;
+        d.dx = (s ? -6 : 4) * move;
+        d.dy = (s ? 5 : -3) * move;
+        d.scaleX = scaleX;
+        d.scaleY = scaleY;
+        d.noiseSigma = 2;
+        d.noiseVariant = quint32(s + 5);
+        d.jpegQuality = 85;
+        paths << fx.writeStudent(marks, d, s);
+    }
+    RecordingSink sink(paths);
+    for (int r = 0; r < paths.size(); ++r) {
+        RecordingSink::ImageRow row = sink.imageRows().at(r);
+        row.cornerCheck = cornerCheck;
+        sink.setImageRow(r, row);
+    }
+    fx.run(sink, paths.size(), 1, &settings);
+
+    const QVector<RecordingSink::ImageRow> rows = sink.imageRows();
+    for (int s = 0; s < students.size(); ++s) {
+        const QString code = fx.spec().expectedCode(students.at(s));
+        const RecordingSink::ResultRow *result = sink.resultFor(code);
+        if (!refusal.isEmpty()) {
+            // Refused on its first page, with the page and the scale named.
+            QVERIFY(!result);
+            const QString text = rows.at(s * 2).result;
+            QVERIFY2(text.startsWith(refusal) && text.contains(QStringLiteral("请检查扫描仪")), qPrintable(text));
+            QVERIFY(sink.logLines().contains(text));
+            continue;
+        }
+        QVERIFY2(result, qPrintable(rows.at(s * 2).result + QLatin1Char(' ') + rows.at(s * 2 + 1).result));
+        QCOMPARE(rows.at(s * 2).result, QStringLiteral("√"));
+        QCOMPARE(rows.at(s * 2 + 1).result, QStringLiteral("√"));
+        QStringList chosen;
+        for (int g = 0; g < fx.spec().optionalGroups.size(); ++g)
+            chosen << QStringLiteral("o-") + fx.spec().expectedOptionalChoice(students.at(s), g);
+        QCOMPARE(result->optionals, chosen);
+        for (int item : result->objectives.keys()) {
+            const QString expected = fx.spec().expectedAnswer(students.at(s), item);
+            QVERIFY2(result->objectives.value(item).marks == expected,
+                     qPrintable(QStringLiteral("item %1: read %2, marked %3")
+                                    .arg(item).arg(result->objectives.value(item).marks, expected)));
+        }
+        // Subjective blocks are cut at the page's scale.
+        for (auto it = result->subjects.constBegin(); it != result->subjects.constEnd(); ++it) {
+            const QStringList key = it.key().split(QLatin1Char('-'));
+            const SheetSpec::SubjectBlock *b = fx.spec().subjectBlock(key.at(0).toInt(), key.at(1).toInt());
+            QVERIFY(b);
+            const cv::Mat cut = TestUtil::readGrey(it.value());
+            QVERIFY2(std::abs(cut.cols - b->rect.width() * scaleX) <= 2.0
+                         && std::abs(cut.rows - b->rect.height() * scaleY) <= 2.0,
+                     qPrintable(QStringLiteral("%1: %2 x %3").arg(it.key()).arg(cut.cols).arg(cut.rows)));
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(SheetPipelineTest)

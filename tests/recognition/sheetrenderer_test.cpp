@@ -819,10 +819,15 @@ void SheetRendererTest::testDistortion_data()
     QTest::addColumn<double>("scale");
     QTest::addColumn<int>("blur");
     QTest::addColumn<double>("noise");
-    QTest::newRow("shift only") << 0.0 << 14.0 << -9.0 << 1.0 << 0 << 0.0;
-    QTest::newRow("turned left, shifted, larger") << 2.5 << 12.0 << -8.0 << 1.004 << 0 << 0.0;
-    QTest::newRow("turned right, shifted, smaller") << -3.0 << -20.0 << 15.0 << 0.996 << 0 << 0.0;
-    QTest::newRow("turned, blurred and noisy") << 1.0 << 5.0 << 5.0 << 1.0 << 3 << 6.0;
+    QTest::addColumn<double>("scaleX");
+    QTest::addColumn<double>("scaleY");
+    QTest::newRow("shift only") << 0.0 << 14.0 << -9.0 << 1.0 << 0 << 0.0 << 1.0 << 1.0;
+    QTest::newRow("turned left, shifted, larger") << 2.5 << 12.0 << -8.0 << 1.004 << 0 << 0.0 << 1.0 << 1.0;
+    QTest::newRow("turned right, shifted, smaller") << -3.0 << -20.0 << 15.0 << 0.996 << 0 << 0.0 << 1.0 << 1.0;
+    QTest::newRow("turned, blurred and noisy") << 1.0 << 5.0 << 5.0 << 1.0 << 3 << 6.0 << 1.0 << 1.0;
+    QTest::newRow("printed at 94%") << 0.0 << 0.0 << 0.0 << 0.94 << 0 << 0.0 << 1.0 << 1.0;
+    QTest::newRow("feed slipped 3%, turned") << 1.5 << 4.0 << -3.0 << 1.0 << 0 << 0.0 << 1.0 << 1.03;
+    QTest::newRow("stretched across, smaller all over") << -1.0 << 0.0 << 6.0 << 0.98 << 0 << 0.0 << 0.95 << 1.0;
 }
 
 void SheetRendererTest::testDistortion()
@@ -833,9 +838,13 @@ void SheetRendererTest::testDistortion()
     QFETCH(double, scale);
     QFETCH(int, blur);
     QFETCH(double, noise);
+    QFETCH(double, scaleX);
+    QFETCH(double, scaleY);
     const SheetSpec s = SheetSpec::minimal(SheetSpec::BlackRectangles, SheetSpec::CodeBubbles, 1, 150);
     const SheetRenderer r(s);
     Distortion d;
+    d.scaleX = scaleX;
+    d.scaleY = scaleY;
     d.rotationDegrees = angle;
     d.dx = dx;
     d.dy = dy;
@@ -849,6 +858,7 @@ void SheetRendererTest::testDistortion()
     QVector<QRect> blocks{s.anchors[0].blockA, s.anchors[0].blockB};
     for (const SheetSpec::CornerCheck &c : s.cornerChecks)
         blocks << c.block;
+    QVector<QPointF> found;
     for (const QRect &b : blocks) {
         const QPointF centre(b.x() + (b.width() - 1) / 2.0, b.y() + (b.height() - 1) / 2.0);
         const QPointF want = d.map(centre, s.pageSize);
@@ -857,7 +867,16 @@ void SheetRendererTest::testDistortion()
         const QPointF got = darkCentroid(page, window);
         QVERIFY2(std::hypot(got.x() - want.x(), got.y() - want.y()) < 1.0,
                  qPrintable(QStringLiteral("want %1,%2 got %3,%4").arg(want.x()).arg(want.y()).arg(got.x()).arg(got.y())));
+        found << got;
     }
+    // The per-axis factors stretch along the page's own axes: A to B runs
+    // across the page, A to the lower left corner point down it.
+    const QPointF acrossT = QPointF(s.anchorCenterB(1) - s.anchorCenterA(1));
+    const QPointF downT = QPointF(s.cornerChecks[0].block.center() - s.anchorCenterA(1));
+    const QPointF across = found[1] - found[0];
+    const QPointF down = found[2] - found[0];
+    QVERIFY(std::fabs(std::hypot(across.x(), across.y()) - scale * scaleX * std::hypot(acrossT.x(), acrossT.y())) < 1.5);
+    QVERIFY(std::fabs(std::hypot(down.x(), down.y()) - scale * scaleY * std::hypot(downT.x(), downT.y())) < 1.5);
     // A positive angle turns the content counter-clockwise: B (right) moves up.
     const QPointF b = d.map(QPointF(s.anchorCenterB(1)), s.pageSize);
     const QPointF a = d.map(QPointF(s.anchorCenterA(1)), s.pageSize);

@@ -791,13 +791,23 @@ StudentMarks StudentMarks::random(const SheetSpec &spec, quint32 variant)
 
 bool Distortion::movesGeometry() const
 {
-    return rotationDegrees != 0.0 || dx != 0.0 || dy != 0.0 || scale != 1.0;
+    return rotationDegrees != 0.0 || dx != 0.0 || dy != 0.0 || scale != 1.0 || scaleX != 1.0 || scaleY != 1.0;
 }
 
 cv::Mat Distortion::affine(QSize pageSize) const
 {
     const cv::Point2f centre(float(pageSize.width() * 0.5), float(pageSize.height() * 0.5));
     cv::Mat m = cv::getRotationMatrix2D(centre, rotationDegrees, scale);
+    if (scaleX != 1.0 || scaleY != 1.0) {
+        // Stretch along the page's own axes first, then turn: the matrix's
+        // columns take the per-axis factors, and the centre stays put.
+        for (int r = 0; r < 2; ++r) {
+            m.at<double>(r, 0) *= scaleX;
+            m.at<double>(r, 1) *= scaleY;
+            m.at<double>(r, 2) = (r == 0 ? centre.x : centre.y) - m.at<double>(r, 0) * centre.x
+                                 - m.at<double>(r, 1) * centre.y;
+        }
+    }
     m.at<double>(0, 2) += dx;
     m.at<double>(1, 2) += dy;
     return m;

@@ -231,12 +231,17 @@ struct StudentMarks {
 
 // Scan-like changes, applied in this order to the page rendered at template
 // geometry: scale, rotation, shift (one affine warp about the page centre,
-// white fill), blur, noise; JPEG compression when the page is written.
+// white fill; the page keeps its size), blur, noise; JPEG compression when
+// the page is written.
 struct Distortion {
     double rotationDegrees = 0.0;   // positive turns the content counter-clockwise
     double dx = 0.0;                // shift in pixels, right
     double dy = 0.0;                // shift in pixels, down
     double scale = 1.0;             // about the page centre
+    // Further scale along one page axis (x across, y down the page), times
+    // `scale`: a scanner feed that slips stretches the page along y only.
+    double scaleX = 1.0;
+    double scaleY = 1.0;
     int blurKernel = 0;             // odd Gaussian kernel size; 0 or 1: none
     double noiseSigma = 0.0;        // Gaussian grey-level noise
     quint32 noiseVariant = 7;       // varied per page
