@@ -128,6 +128,12 @@ void readCornerChecks(const XMLElement *pages, TemplateModel &m)
             c.rect = rectAttr(s);
             c.anchorPointWidth = intAttr(s, "AnchorPointWidth");
             c.anchorPointHeight = intAttr(s, "AnchorPointHeight");
+            // Where the designer found the point: it tells the page's scale.
+            // Templates without it keep the point unknown.
+            if (s->Attribute("AnchorPointX") && s->Attribute("AnchorPointY")) {
+                c.anchorPointX = intAttr(s, "AnchorPointX");
+                c.anchorPointY = intAttr(s, "AnchorPointY");
+            }
             m.cornerChecks.append(c);
         }
     }

@@ -223,6 +223,22 @@ private:
         return true;
     }
 
+    // Where the designer found a corner check's point, when the file says:
+    // inside its area.
+    void cornerPoint(const XMLElement *s, const QRect &area)
+    {
+        if (!s->Attribute("AnchorPointX") && !s->Attribute("AnchorPointY"))
+            return;
+        int x = 0, y = 0;
+        bool ok = number(s, "AnchorPointX", &x);
+        ok = number(s, "AnchorPointY", &y) && ok;
+        if (!ok)
+            return;
+        const QRect point(x, y, s->IntAttribute("AnchorPointWidth"), s->IntAttribute("AnchorPointHeight"));
+        if (x < 0 || y < 0 || qint64(x) + point.width() > area.width() || qint64(y) + point.height() > area.height())
+            add(QStringLiteral("校验点黑块（X=%1 Y=%2）不在其区域内").arg(x).arg(y));
+    }
+
     void checkPage(const XMLElement *page, int position);
     void checkAnchor(const XMLElement *anchor);
     void checkCode(const XMLElement *s);
@@ -331,8 +347,8 @@ void Checker::checkPage(const XMLElement *page, int position)
                 checkAnchor(s);
         } else if (isKind(s, "CornerCheck")) {
             QRect r;
-            if (area(s, &r))
-                markSize(s, "AnchorPointWidth", "AnchorPointHeight", r, QStringLiteral("校验点大小"));
+            if (area(s, &r) && markSize(s, "AnchorPointWidth", "AnchorPointHeight", r, QStringLiteral("校验点大小")))
+                cornerPoint(s, r);
         } else if (isKind(s, "Code")) {
             code = s;
             codeIndex = index;

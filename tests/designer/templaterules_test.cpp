@@ -201,6 +201,8 @@ void TemplateRulesTest::testBothProgramsAgree_data()
                                             << QStringLiteral("第2页 定位点：属性 AngleAB=“abc” 不是数值") << false;
     QTest::newRow("corner check off the page") << R << c(2, "CornerCheck", "Y", "-5")
                                                << QStringLiteral("超出页面") << true;
+    QTest::newRow("corner point outside its area") << R << c(2, "CornerCheck", "AnchorPointX", "5000")
+                                                   << QStringLiteral("校验点黑块（X=5000") << true;
     QTest::newRow("printed text patch unreadable") << T << c(1, "AnchorPoint", "MatData", "!!!", 0, "PrintTextAnchor")
                                                    << QStringLiteral("印刷文字定位数据无法使用") << true;
     QTest::newRow("scoring item names no block") << R << c(0, "SubjectConfig", "Sections", "1,9")
