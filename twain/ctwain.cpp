@@ -342,7 +342,7 @@ bool CTwain::pageSide(int *side)
             *side = 1;
         else if (value == TWCS_BOTTOM)
             *side = 2;
-    } else if (inBlock) {
+    } else if (inBlock && info.Item) {
         auto handle = reinterpret_cast<TW_HANDLE>(info.Item);
         const auto *text = static_cast<const char *>(dsmMemLock(handle));
         if (text) {
@@ -361,6 +361,13 @@ bool CTwain::pageSide(int *side)
     if (inBlock && info.Item)
         dsmMemFree(reinterpret_cast<TW_HANDLE>(info.Item));
     return failed;
+}
+
+const TW_IMAGEINFO *CTwain::readPageLayout()
+{
+    m_pageLayout = {};
+    m_pageLayoutKnown = call(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &m_pageLayout, true) == TWRC_SUCCESS;
+    return pageLayout();
 }
 
 // ---- capabilities ------------------------------------------------------------------------
