@@ -148,6 +148,16 @@ void MainWindow::scan()
         startScan();
         return;
     }
+    if (state() == 5 && !transferRunning()) {
+        // Enabled, and no page has come: nothing runs that could stop, so
+        // the source is disabled here, or the panel would wait for ever.
+        if (disableDS() == 0)
+            addLog(QStringLiteral("扫描仪没有送来图像，扫描已停止"));
+        else
+            addLog(QStringLiteral("扫描仪未能停用，请断开后重新连接"));
+        setScanButtonIdle(true);
+        return;
+    }
     addLog(kStopping);
     stopScan = true;
 }

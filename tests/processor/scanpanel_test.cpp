@@ -96,7 +96,8 @@ QByteArray sourcesJson()
            + hostile("Lying Height", R"("sizeUntold": true, "malformedAtPage": 2, "malformed": "heightLie")") + ","
            + hostile("Lying Size", R"("sizeUntold": true, "malformedAtPage": 2, "malformed": "sizeImageSmall")")
            + "," + hostile("Lying Info", R"("sizeUntold": true, "extInfoLie": "nullHandle")") + ","
-           + hostile("Handles Kept", R"("sizeUntold": true, "handlesAtPage": 2)") + "]}";
+           + hostile("Handles Kept", R"("sizeUntold": true, "handlesAtPage": 2)") + ","
+           + hostile("Never Ready", R"("neverReady": true)") + "]}";
 }
 
 } // namespace
@@ -120,6 +121,7 @@ private slots:
     void stalledSourceEndsTheBatch();
     void hostileSources_data();
     void hostileSources();
+    void sourceThatNeverSendsAPage();
     void commandsRefusedDuringABatch();
     void sourceSettingsDialogEndsAtItsMessage_data();
     void sourceSettingsDialogEndsAtItsMessage();
@@ -201,7 +203,7 @@ void ScanPanelTest::prepare(const QString &source, const QString &prefix, int nu
     widget<QComboBox>("comboBoxRotateFlagBottom")->setCurrentIndex(rotateBottom);
     m_window->findScanners();
     auto *sources = widget<QComboBox>("comboBoxDataSource");
-    QCOMPARE(sources->count(), 12);
+    QCOMPARE(sources->count(), 13);
     QVERIFY(widget<QPushButton>("pushButtonConnectScanner")->isEnabled());
     const int index = sources->findText(source, Qt::MatchStartsWith);
     QVERIFY(index >= 0);
@@ -354,7 +356,7 @@ void ScanPanelTest::scanOnlyBatch()
     QVERIFY(m_window->disconnectScanner());
     QCOMPARE(m_window->state(), 3);
     QVERIFY(widget<QComboBox>("comboBoxDataSource")->isEnabled());
-    QCOMPARE(widget<QComboBox>("comboBoxDataSource")->count(), 12);
+    QCOMPARE(widget<QComboBox>("comboBoxDataSource")->count(), 13);
 }
 
 void ScanPanelTest::scanAndProcessHandsOverCompleteSheets_data()
@@ -493,6 +495,21 @@ void ScanPanelTest::hostileSources()
     QVERIFY(m_window->disconnectScanner());
 }
 
+void ScanPanelTest::sourceThatNeverSendsAPage()
+{
+    // Enabled, the source never reports a page: 扫描 pressed again ends the
+    // wait instead of leaving the panel armed for ever.
+    prepare(QStringLiteral("Never Ready"), QStringLiteral("S"), 1, QStringLiteral("4"), QStringLiteral("png"));
+    m_window->scan();
+    QCOMPARE(m_window->state(), 5);
+    m_window->scan();
+    QCOMPARE(m_window->state(), 4);
+    QVERIFY2(log().contains(QStringLiteral("扫描仪没有送来图像")), qPrintable(log()));
+    QCOMPARE(widget<QPushButton>("pushButtonScan")->text(), QStringLiteral("扫描"));
+    QVERIFY(savedFiles().isEmpty());
+    QVERIFY(m_window->disconnectScanner());
+}
+
 void ScanPanelTest::commandsRefusedDuringABatch()
 {
     // The source without callbacks: its transfer-ready message waits for
@@ -505,11 +522,16 @@ void ScanPanelTest::commandsRefusedDuringABatch()
     QCOMPARE(m_window->state(), 5);
     m_boxes->queueAnswer(QMessageBox::Yes);
     QVERIFY(!m_window->close());
-    // The scan button now asks the batch to stop instead of starting one.
+    // The scan button now stops instead of starting a batch: with no page
+    // taken yet the source is disabled at once and nothing is written; once
+    // the transfer runs, the feeder stops after the pages on their way.
+    const bool transferring = m_window->transferRunning();
     m_window->scan();
-    QVERIFY(m_window->stopScan);
     QTRY_VERIFY_WITH_TIMEOUT(batchEnded(), 30000);
-    QVERIFY(m_received.size() >= 1);
+    if (transferring)
+        QVERIFY(m_window->stopScan && m_received.size() >= 1);
+    else
+        QCOMPARE(m_received.size(), 0);
     QCOMPARE(savedFiles().size(), m_received.size());
     QVERIFY(m_window->disconnectScanner());
 }
