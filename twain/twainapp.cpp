@@ -906,10 +906,13 @@ std::size_t readableBytes(TW_HANDLE handle, std::size_t wanted)
 namespace {
 
 // The items of a returned entry: in Item itself (never more than its four
-// bytes hold) or in the source's block, locked here (never more than max
-// items, nor past the block when its size is known). Null for an entry
-// whose block is missing; *handle is set when the caller must unlock it.
-const unsigned char *lockInfoItems(const TW_INFO &info, TW_UINT32 max, TW_UINT32 *count, TW_HANDLE *handle)
+// bytes hold) or in the source's block, locked here: never more than max
+// items, nor past the block when its size is known, and no more than
+// maxUntold when it is not (a count the source states is no witness of the
+// block behind it). Null for an entry whose block is missing; *handle is set
+// when the caller must unlock it.
+const unsigned char *lockInfoItems(const TW_INFO &info, TW_UINT32 max, TW_UINT32 maxUntold, TW_UINT32 *count,
+                                   TW_HANDLE *handle)
 {
     *handle = nullptr;
     *count = 0;
@@ -924,7 +927,9 @@ const unsigned char *lockInfoItems(const TW_INFO &info, TW_UINT32 max, TW_UINT32
     if (!info.Item)
         return nullptr;
     const auto block = reinterpret_cast<TW_HANDLE>(info.Item);
-    const TW_UINT32 wanted = std::min<TW_UINT32>(info.NumItems, max);
+    TW_UINT32 wanted = std::min<TW_UINT32>(info.NumItems, max);
+    if (dsmMemSize(block) == 0)
+        wanted = std::min(wanted, maxUntold);
     auto *items = static_cast<const unsigned char *>(dsmMemLock(block));
     if (!items)
         return nullptr;
@@ -951,7 +956,9 @@ QString ExtImageInfoItemToString(const TW_INFO &info)
         return QString::asprintf("Unsupporetd Type 0x:%04X", info.ItemType);
     TW_UINT32 count = 0;
     TW_HANDLE handle = nullptr;
-    const unsigned char *items = lockInfoItems(info, kMaxShownItems, &count, &handle);
+    // Without the block's size only the first item is shown: the trace is
+    // not worth a read past a driver's block.
+    const unsigned char *items = lockInfoItems(info, kMaxShownItems, 1, &count, &handle);
     if (!items)
         return QStringLiteral("Data Not Available");
     QString text;
@@ -1414,7 +1421,8 @@ std::vector<TW_UINT32> integerItems(const TW_INFO &info, TW_UINT32 max)
         return values;
     TW_UINT32 count = 0;
     TW_HANDLE handle = nullptr;
-    const unsigned char *items = lockInfoItems(info, max, &count, &handle);
+    // The barcode lists hold one item per code the source counted (max).
+    const unsigned char *items = lockInfoItems(info, max, max, &count, &handle);
     if (!items)
         return values;
     for (TW_UINT32 i = 0; i < count; ++i)
@@ -1572,9 +1580,10 @@ void TwainApp::getExtImageInfo()
         std::vector<TW_UINTPTR> blocks;
         for (TW_UINT32 i = 0; i < entries; ++i) {
             const TW_INFO &info = ext->Info[i];
-            if (info.ReturnCode == TWRC_SUCCESS && info.Item && itemsInHandle(info)
-                && std::find(blocks.begin(), blocks.end(), info.Item) == blocks.end())
-                blocks.push_back(info.Item);
+            const TW_UINTPTR item = info.Item;  // a packed field: copied, never bound
+            if (info.ReturnCode == TWRC_SUCCESS && item && itemsInHandle(info)
+                && std::find(blocks.begin(), blocks.end(), item) == blocks.end())
+                blocks.push_back(item);
         }
         for (TW_UINTPTR block : blocks)
             dsmMemFree(reinterpret_cast<TW_HANDLE>(block));
