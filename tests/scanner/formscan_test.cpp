@@ -115,6 +115,7 @@ private slots:
     void closeDuringBatch();
     void sourceNeverReady_data();
     void sourceNeverReady();
+    void refusedDisableIsSaid_data();
     void refusedDisableIsSaid();
     void untrustedManagerIsSaid();
     void negotiatedSettings_data();
@@ -578,18 +579,33 @@ void FormScanTest::sourceNeverReady()
     QCOMPARE(m_boxes->count(), 0);
 }
 
+void FormScanTest::refusedDisableIsSaid_data()
+{
+    QTest::addColumn<bool>("afterBatch");  // false: after the source's settings dialog
+    QTest::addColumn<int>("refusals");
+    // The batch's end tries three times (disable, reset, disable again).
+    QTest::newRow("after a batch") << true << 3;
+    QTest::newRow("after the settings dialog") << false << 1;
+}
+
 void FormScanTest::refusedDisableIsSaid()
 {
-    // The source refuses every attempt of the batch's end to disable it.
-    m_window = station({source("Alpha", true, 1, "\"faults\": {\"disableFails\": 3}")});
+    QFETCH(bool, afterBatch);
+    QFETCH(int, refusals);
+    m_window = station({source("Alpha", true, 1,
+                               "\"faults\": {\"disableFails\": " + QByteArray::number(refusals) + "}")});
     FormScan *form = m_window->formScan;
     connectSource();
-    QSignalSpy ended(form, &FormScan::batchEnded);
-    child<QPushButton>("pushButtonGoScan")->click();
-    QVERIFY(ended.wait(20000));
+    if (afterBatch) {
+        QSignalSpy ended(form, &FormScan::batchEnded);
+        child<QPushButton>("pushButtonGoScan")->click();
+        QVERIFY(ended.wait(20000));
+    } else {
+        child<QPushButton>("pushButtonDSSetting")->click();
+    }
     QTRY_COMPARE(m_boxes->count(), 1);
     QVERIFY2(m_boxes->last().text.contains(QStringLiteral("未能停用")), qPrintable(m_boxes->last().text));
-    QCOMPARE(filesIn(m_saveFolder).size(), 1);
+    QCOMPARE(filesIn(m_saveFolder).size(), afterBatch ? 1 : 0);
     // The controls follow the source: still enabled, it can only be closed.
     QCOMPARE(int(form->m_DSMState), 5);
     QVERIFY(!child<QPushButton>("pushButtonGoScan")->isEnabled());
