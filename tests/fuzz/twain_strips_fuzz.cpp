@@ -42,6 +42,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const auto length = std::int16_t(u16(data + 2));
     const int bits = data[4];
     const std::size_t bufferSize = std::size_t(u16(data + 6) % 4096) + 1;
+    // Pages of a few megapixels at most: the ceiling itself is a unit test,
+    // and a gigabyte page per input would leave no time for the strips.
+    if (std::abs(int(width)) * std::abs(int(length)) > (1 << 22))
+        return 0;
     StripAssembler page;
     QString why;
     if (!page.begin(width, length, bits, &why)) {
