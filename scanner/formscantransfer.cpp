@@ -347,8 +347,9 @@ TW_UINT16 FormScan::getPageSide(TW_UINT16 &side)
             result = TWRC_FAILURE;
         }
     } else {
-        // The text is read through the memory layer within its block.
-        side = info.ItemType == TWTY_STR255 && ExtImageInfoItemToString(info) == QLatin1String("BOTTOM") ? 2 : 1;
+        // The text is read no further than it takes to tell.
+        int named = 1;
+        side = info.ItemType == TWTY_STR255 && cameraTextSide(info, &named) ? TW_UINT16(named) : TW_UINT16(1);
     }
     if (info.Item && itemsInHandle(info))
         dsmMemFree(reinterpret_cast<TW_HANDLE>(info.Item));

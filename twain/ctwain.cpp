@@ -332,7 +332,6 @@ bool CTwain::pageSide(int *side)
     const TW_INFO &info = ext.Info[0];
     if (info.ReturnCode != TWRC_SUCCESS)
         return true;
-    const int itemSize = getTWTypeSize(info.ItemType);
     const bool inBlock = itemsInHandle(info);
     bool failed = false;
     if (info.InfoID == TWEI_PAGESIDE && !inBlock && isIntegerType(info.ItemType)) {
@@ -342,19 +341,9 @@ bool CTwain::pageSide(int *side)
             *side = 1;
         else if (value == TWCS_BOTTOM)
             *side = 2;
-    } else if (inBlock && info.Item) {
-        auto handle = reinterpret_cast<TW_HANDLE>(info.Item);
-        const auto *text = static_cast<const char *>(dsmMemLock(handle));
-        if (text) {
-            // Never past the declared text type, nor past the block.
-            const std::size_t limit =
-                readableBytes(handle, itemSize > 0 ? std::size_t(itemSize) : sizeof(TW_STR255));
-            const QByteArray camera(text, int(strnlen(text, limit)));
-            dsmMemUnlock(handle);
-            *side = camera == "BOTTOM" ? 2 : 1;
-        } else {
-            failed = true;
-        }
+    } else if (inBlock) {
+        // The camera text, read no further than it takes to tell.
+        failed = !cameraTextSide(info, side);
     } else {
         failed = true;
     }

@@ -903,6 +903,30 @@ std::size_t readableBytes(TW_HANDLE handle, std::size_t wanted)
     return block == 0 ? wanted : std::min(wanted, block);
 }
 
+bool cameraTextSide(const TW_INFO &info, int *side)
+{
+    if (!itemsInHandle(info) || info.ItemType == TWTY_HANDLE || !info.Item)
+        return false;
+    const auto block = reinterpret_cast<TW_HANDLE>(info.Item);
+    const std::size_t typeSize = std::size_t(getTWTypeSize(info.ItemType));
+    const std::size_t known = dsmMemSize(block);
+    const std::size_t limit = known ? std::min(known, typeSize) : typeSize;
+    const auto *text = static_cast<const char *>(dsmMemLock(block));
+    if (!text)
+        return false;
+    static const char kBottom[] = "BOTTOM";
+    std::size_t i = 0;
+    while (i < sizeof kBottom - 1 && i < limit && text[i] == kBottom[i])
+        ++i;
+    // After "BOTTOM" the text must end: at the block's end, or at a zero
+    // read only when the block is known to hold one more byte (an unknown
+    // block may end right there).
+    const bool bottom = i == sizeof kBottom - 1 && (i == limit || !known || text[i] == '\0');
+    dsmMemUnlock(block);
+    *side = bottom ? 2 : 1;
+    return true;
+}
+
 namespace {
 
 // The items of a returned entry: in Item itself (never more than its four

@@ -105,6 +105,12 @@ bool isIntegerType(TW_UINT16 type);
 // source's (a handle, or more than the four bytes of Item), which the
 // application frees.
 bool itemsInHandle(const TW_INFO &info);
+// The side a TWEI_CAMERA text names: 2 for "BOTTOM", 1 for any other text.
+// False when the entry carries no text block. The text is read one byte at
+// a time and no further than it takes to tell, so a text without a closing
+// zero in a block of its own length is not read past; when the block's size
+// is not known, "BOTTOM" at the end of what can be read counts as bottom.
+bool cameraTextSide(const TW_INFO &info, int *side);
 
 // ---- names for the console trace -----------------------------------------------
 

@@ -277,6 +277,12 @@ void TransferTest::batches_data()
         << true << 24 << "2.1" << 1 << 3 << "M" << 1 << 2 << "png"
         << QByteArray("\"lengthUnknown\": true, \"countKnown\": false")
         << QStringList{"M01.png", "M02.png", "M03.png", "M04.png"};
+    // A camera text without its closing zero, in a block of its own length
+    // whose size the manager cannot tell: read no further than it takes.
+    QTest::addRow("native, camera text unterminated, size untold")
+        << false << 8 << "1.9" << 1 << 2 << "C" << 1 << 2 << "png"
+        << QByteArray("\"cameraUnterminated\": true, \"faults\": {\"sizeUntold\": true}")
+        << QStringList{"C01.png", "C02.png", "C03.png", "C04.png"};
     QTest::addRow("native jpg 24 bit") << false << 24 << "1.9" << 1 << 2 << "J" << 1 << 2 << "jpg" << QByteArray()
                                        << QStringList{"J01.jpg", "J02.jpg", "J03.jpg", "J04.jpg"};
     QTest::addRow("memory jpg 8 bit") << true << 8 << "2.1" << 0 << 3 << "J" << 1 << 2 << "jpg" << QByteArray()
