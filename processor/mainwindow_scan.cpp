@@ -148,6 +148,16 @@ void MainWindow::scan()
         startScan();
         return;
     }
+    if (state() == 5 && !transferRunning()) {
+        // Enabled, and no page has come: nothing runs that could stop, so
+        // the source is disabled here, or the panel would wait for ever.
+        if (disableDS() == 0)
+            addLog(QStringLiteral("扫描仪没有送来图像，扫描已停止"));
+        else
+            addLog(QStringLiteral("扫描仪未能停用，请断开后重新连接"));
+        setScanButtonIdle(true);
+        return;
+    }
     addLog(kStopping);
     stopScan = true;
 }
@@ -463,19 +473,32 @@ void MainWindow::transferLoop()
             break;
         }
         setState(7);
+        // The layout the source announces is what the image is held to.
+        readPageLayout();
         TW_HANDLE dib = nullptr;
         const TW_UINT16 rc = call(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &dib, true);
         bool ended = true;
-        if (rc == TWRC_FAILURE) {
-            ended = endTransfer(pending);
+        const int number = imageNumber;
+        const QString name = batch.prefix + pageNumberText(number, batch.numberLength) + QLatin1Char('.')
+                             + batch.format;
+        if (rc != TWRC_XFERDONE && dib) {
+            // Not a page: whatever the source handed over goes back at once.
+            dsmMemFree(dib);
+            dib = nullptr;
+        }
+        if (rc == TWRC_FAILURE || rc == TWRC_CANCEL) {
+            // The page did not arrive: the next sheet must not take its
+            // number, so the batch ends here for a rescan from this page.
             emit addTransferImageLog(
-                QStringLiteral("发生图像传输失败事件 TWRC_FAILURE,可能会有图像传输失败，请检查"));
-        } else if (rc == TWRC_CANCEL) {
-            ended = endTransfer(pending);
+                rc == TWRC_FAILURE
+                    ? QStringLiteral("图像 %1 传输失败 (TWRC_FAILURE)，扫描已停止，请从这一页重新扫描").arg(name)
+                    : QStringLiteral("图像 %1 的传输已取消，扫描已停止，请从这一页重新扫描").arg(name));
+            stopScan = true;
+            if (endTransfer(pending) && pending.Count != 0)
+                abandonBatch(pending);
+            pending.Count = 0;
+            break;
         } else if (rc == TWRC_XFERDONE) {
-            const int number = imageNumber;
-            const QString name = batch.prefix + pageNumberText(number, batch.numberLength) + QLatin1Char('.')
-                                 + batch.format;
             const QString path = scanFileName(batch.folder, batch.prefix, number, batch.numberLength, batch.format);
             int side = 1;
             pageSide(&side);
@@ -536,7 +559,7 @@ bool MainWindow::saveTwainImage(TW_HANDLE *dib, QString path, int rotation)
     if (size == 0)
         size = DibView::UnknownSize;
     QString error;
-    QImage image = dibBlockToImage(block, size, &error);
+    QImage image = dibBlockToImage(block, size, &error, pageLayout());
     dsmMemUnlock(*dib);
     if (image.isNull()) {
         emit addTransferImageLog(QStringLiteral("无法转换扫描仪传来的图像（%1）：%2").arg(error, path));

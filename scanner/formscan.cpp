@@ -123,6 +123,11 @@ FormScan::FormScan(QWidget *parent) : QWidget(parent), ui(new Ui::FormScan)
 
     ui->widgetDSLoaded->hide();
     updateControls();
+    // Without a manager the device list stays empty; the operator is told
+    // why once the window is up.
+    if (m_DSMState < 3)
+        tellOperator(QStringLiteral("无法打开扫描仪管理程序，没有可用的扫描设备：\n%1")
+                         .arg(dsmLoadError().isEmpty() ? QStringLiteral("未知原因") : dsmLoadError()));
 }
 
 FormScan::~FormScan()
@@ -177,12 +182,15 @@ bool FormScan::batchRunning() const
 void FormScan::updateControls()
 {
     const bool sourceOpen = m_currentSource && m_DSMState >= 4;
+    // A source left enabled (it refused to be disabled) can only be closed.
+    const bool sourceReady = m_currentSource && m_DSMState == 4;
     const bool idle = !batchActive && !inSettingsLoop;
     ui->comboBoxDataSource->setEnabled(!sourceOpen && idle && m_DSMState >= 3);
-    ui->pushButtonLoadDS->setEnabled(idle && ui->comboBoxDataSource->count() > 0 && m_DSMState >= 3);
+    ui->pushButtonLoadDS->setEnabled(idle && ui->comboBoxDataSource->count() > 0 && m_DSMState >= 3
+                                     && (!sourceOpen || sourceReady));
     ui->pushButtonUnloadDS->setEnabled(idle && sourceOpen);
-    ui->pushButtonDSSetting->setEnabled(idle && sourceOpen);
-    ui->pushButtonGoScan->setEnabled(idle && sourceOpen);
+    ui->pushButtonDSSetting->setEnabled(idle && sourceReady);
+    ui->pushButtonGoScan->setEnabled(idle && sourceReady);
 }
 
 void FormScan::formatChange(const QString &format)
@@ -304,7 +312,7 @@ void FormScan::fillResolutionCombo()
                 if (value == offered)
                     combo->addItem(QString::number(value));
     } else if (list.hContainer && list.ConType == TWON_ENUMERATION) {
-        for (TW_UINT32 i = 0;; ++i) {
+        for (TW_UINT32 i = 0; i < kMaxContainerItems; ++i) {
             TW_FIX32 dpi = {};
             if (!GetItemFix32(list, i, dpi)) {
                 // Past the last item as well as a damaged one.
@@ -332,7 +340,7 @@ void FormScan::fillPixelTypeCombo()
     const TW_CAPABILITY &list = m_ICAP_PIXELTYPEs;
     if (list.hContainer && list.ConType != TWON_ONEVALUE) {
         // GetItem refuses the index past the last item.
-        for (TW_UINT32 i = 0; i < 4096; ++i) {
+        for (TW_UINT32 i = 0; i < kMaxContainerItems; ++i) {
             TW_UINT32 type = 0;
             if (!GetItem(list, i, type))
                 break;
@@ -403,10 +411,15 @@ void FormScan::btnUnloadDS()
 {
     if (batchActive || inSettingsLoop)
         return;
+    // A source still enabled is disabled first; it cannot be closed so.
+    if (m_DSMState >= 5)
+        disableUntransferred();
     unloadDS();
     if (!m_currentSource && m_DSMState == 3) {
         releaseCaps();
         ui->widgetDSLoaded->hide();
+    } else {
+        warn(QStringLiteral("无法断开扫描设备，请重新启动扫描仪和本程序。"));
     }
     updateControls();
 }
@@ -438,7 +451,7 @@ void FormScan::DSSetting()
     }
     disableDS();
     if (m_DSMState != 4)
-        qDebug() << "You need to enable the data source first";
+        warn(disableFailedText());
     stopEventPump();
     updateControls();
 }
@@ -587,6 +600,12 @@ void FormScan::goScan()
     updateControls();
     scanThread->start();
     startEventPump();
+    // Armed, no page yet: the wait box's stop is the way out of a source
+    // that never reports a page.
+    if (dialogWait) {
+        dialogWait->setStopButtonVisible(true);
+        dialogWait->show();
+    }
 }
 
 void FormScan::DataSourceSignal(int message)
@@ -622,8 +641,10 @@ void FormScan::DataSourceSignal(int message)
     TW_UINT32 autoScan = 0, autoFeed = 0;
     const bool stopButton = GetCurrent(m_CAP_AUTOSCAN, autoScan) && autoScan != 0
                             && GetCurrent(m_CAP_AUTOFEED, autoFeed) && autoFeed != 0 && showStopScanButton;
-    dialogWait->setStopButtonVisible(stopButton);
-    dialogWait->show();
+    if (dialogWait) {
+        dialogWait->setStopButtonVisible(stopButton);
+        dialogWait->show();
+    }
 }
 
 void FormScan::disableUntransferred()
@@ -639,11 +660,21 @@ void FormScan::disableUntransferred()
     disableDS();
 }
 
+QString FormScan::disableFailedText()
+{
+    return QStringLiteral("扫描仪未能停用，无法开始新的扫描。请点击“断开”后重新连接。");
+}
+
 void FormScan::slotDisableDS()
 {
     disableDS();
-    if (m_DSMState != 4)
-        qDebug() << "You need to enable the data source first";
+    if (m_DSMState > 4) {
+        // It may still hold pages it never offered: drop them and try again.
+        disableUntransferred();
+    }
+    if (m_DSMState > 4)
+        tellOperator(disableFailedText());
+    updateControls();
 }
 
 void FormScan::xferDataFinished()
@@ -654,7 +685,8 @@ void FormScan::xferDataFinished()
 void FormScan::endBatch()
 {
     scanThread->quit();
-    dialogWait->hide();
+    if (dialogWait)
+        dialogWait->hide();
     batchActive = false;
     transferStarted = false;
     stopEventPump();
@@ -664,6 +696,14 @@ void FormScan::endBatch()
 
 void FormScan::sendStopFeeder()
 {
+    if (batchActive && !transferStarted) {
+        // Armed, no page yet: the batch ends here and the source is disabled.
+        disableUntransferred();
+        if (m_DSMState > 4)
+            tellOperator(disableFailedText());
+        endBatch();
+        return;
+    }
     TW_UINT32 autoScan = 0;
     if (!GetCurrent(m_CAP_AUTOSCAN, autoScan)) {
         qDebug() << "get  auto scan failed ";

@@ -8,6 +8,7 @@
 #include "twainapp.h"
 
 #include <QImage>
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
@@ -113,7 +114,8 @@ public:
 
     QThread *scanThread = nullptr;
     ThreadScan *threadScan = nullptr;
-    DialogWait *dialogWait = nullptr;
+    // Owned by the main window, which may free it before the form goes.
+    QPointer<DialogWait> dialogWait;
 
     TW_CAPABILITY m_CAP_XFERCOUNT = {};
     TW_CAPABILITY m_ICAP_XFERMECH = {};
@@ -173,6 +175,7 @@ private:
     // Disables a source enabled for a batch whose transfer never started.
     void disableUntransferred();
     void warn(const QString &text);
+    static QString disableFailedText();
     void startEventPump();
     void stopEventPump();
 

@@ -34,6 +34,26 @@ QString unreadablePageText(const QString &why)
 
 const QString kNoResponseText = QStringLiteral("扫描仪没有正常响应，扫描已停止。");
 
+QString noImageInfoText(int number)
+{
+    return QStringLiteral("扫描仪没有给出第 %1 页的图像信息，扫描已停止。请从这一页重新扫描。").arg(number);
+}
+
+QString endFailedText(int number)
+{
+    return QStringLiteral("扫描仪未能结束第 %1 页之后的传输，扫描已停止。请检查已保存的页面，从下一页重新扫描。")
+        .arg(number);
+}
+
+// Handles a source hands over with an answer that does not end the page are
+// not ours to keep: they go back at once.
+void releaseHandedOver(TW_HANDLE &dib)
+{
+    if (dib)
+        dsmMemFree(dib);
+    dib = nullptr;
+}
+
 // The buffer of one memory-transfer page, given back however the page ends.
 struct StripBuffer
 {
@@ -104,6 +124,7 @@ void FormScan::doNativeTransfer(QString savePath, QString namePrefix, QString im
     int idlePasses = 0;
     for (;;) {
         if (!getImageInfo()) {
+            tellOperator(noImageInfoText(startNumber));
             abandon = true;
             break;
         }
@@ -130,6 +151,8 @@ void FormScan::doNativeTransfer(QString savePath, QString namePrefix, QString im
             TW_PENDINGXFERS pending = {};
             if (dsmCall(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending) != TWRC_SUCCESS) {
                 printError(m_currentSource, QStringLiteral("failed to properly end the transfer"));
+                tellOperator(endFailedText(startNumber - 1));
+                abandon = true;
                 break;
             }
             m_DSMState = pending.Count == 0 ? 5 : 6;
@@ -137,6 +160,7 @@ void FormScan::doNativeTransfer(QString savePath, QString namePrefix, QString im
                 break;
             continue;
         }
+        releaseHandedOver(dib);
         if (rc == TWRC_CANCEL) {
             tellOperator(QStringLiteral("Canceled transfer image."));
             abandon = true;
@@ -166,6 +190,7 @@ void FormScan::doMemoryTransfer(QString savePath, QString namePrefix, QString im
     bool abandon = false;
     for (;;) {
         if (!getImageInfo()) {
+            tellOperator(noImageInfoText(startNumber));
             abandon = true;
             break;
         }
@@ -217,13 +242,21 @@ void FormScan::doMemoryTransfer(QString savePath, QString namePrefix, QString im
             TW_IMAGEMEMXFER strip = prepared;
             const TW_UINT16 rc = dsmCall(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &strip);
             if (rc == TWRC_SUCCESS || rc == TWRC_XFERDONE) {
-                idlePasses = 0;
                 m_DSMState = 7;
                 if (!page.addStrip(buffer.data, buffer.size, strip, &why)) {
                     tellOperator(unreadablePageText(why));
                     abandon = true;
+                    break;
                 }
                 complete = rc == TWRC_XFERDONE;
+                // A strip that brings no row the page lacked has not moved
+                // the page on: it counts as an idle answer.
+                if (page.lastNewRows() > 0 || complete)
+                    idlePasses = 0;
+                else if (++idlePasses >= kMaxIdlePasses) {
+                    tellOperator(kNoResponseText);
+                    abandon = true;
+                }
             } else if (rc == TWRC_FAILURE) {
                 const QString text = QStringLiteral("Error while trying to get a strip of data from the source!");
                 printError(m_currentSource, text);
@@ -261,6 +294,8 @@ void FormScan::doMemoryTransfer(QString savePath, QString namePrefix, QString im
         TW_PENDINGXFERS pending = {};
         if (dsmCall(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending) != TWRC_SUCCESS) {
             printError(m_currentSource, QStringLiteral("failed to properly end the transfer"));
+            tellOperator(endFailedText(startNumber - 1));
+            abandon = true;
             break;
         }
         printLog("app: Remaining images to transfer: %u\n", unsigned(pending.Count));
@@ -312,8 +347,9 @@ TW_UINT16 FormScan::getPageSide(TW_UINT16 &side)
             result = TWRC_FAILURE;
         }
     } else {
-        // The text is read through the memory layer within its block.
-        side = info.ItemType == TWTY_STR255 && ExtImageInfoItemToString(info) == QLatin1String("BOTTOM") ? 2 : 1;
+        // The text is read no further than it takes to tell.
+        int named = 1;
+        side = info.ItemType == TWTY_STR255 && cameraTextSide(info, &named) ? TW_UINT16(named) : TW_UINT16(1);
     }
     if (info.Item && itemsInHandle(info))
         dsmMemFree(reinterpret_cast<TW_HANDLE>(info.Item));
@@ -328,7 +364,7 @@ bool FormScan::saveDibToFile(TW_HANDLE dib, const QString &filePath, int rotateF
     const auto *block = static_cast<const unsigned char *>(dsmMemLock(dib));
     if (block) {
         const std::size_t size = dsmMemSize(dib);
-        image = dibBlockToImage(block, size ? size : DibView::UnknownSize, &why);
+        image = dibBlockToImage(block, size ? size : DibView::UnknownSize, &why, &m_imageInfo);
         dsmMemUnlock(dib);
     } else {
         why = QStringLiteral("the image handle cannot be locked");

@@ -80,7 +80,7 @@ void MyTableWidget::addRow(const QString &filePath)
     auto *item = new QTableWidgetItem(name);
     item->setData(FileNameRole, name);
     item->setData(FilePathRole, filePath);
-    auto *status = new QTableWidgetItem(QIcon(QStringLiteral(":/image/res/images/no.png")), QString());
+    auto *status = new QTableWidgetItem(m_waitingIcon, QString());
 
     const int row = rowCount();
     insertRow(row);

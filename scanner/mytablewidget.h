@@ -6,6 +6,7 @@
 
 #include "threadupload.h"
 
+#include <QIcon>
 #include <QTableWidget>
 
 #include <functional>
@@ -70,4 +71,7 @@ private:
     void stopUpload();
 
     QList<QTableWidgetItem *> m_statusItems; // one per row, in row order
+    // Decoded once and shared by every row's status item: an icon made from
+    // the file for each row would decode the picture again and keep it.
+    QIcon m_waitingIcon{QStringLiteral(":/image/res/images/no.png")};
 };

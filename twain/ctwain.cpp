@@ -332,7 +332,6 @@ bool CTwain::pageSide(int *side)
     const TW_INFO &info = ext.Info[0];
     if (info.ReturnCode != TWRC_SUCCESS)
         return true;
-    const int itemSize = getTWTypeSize(info.ItemType);
     const bool inBlock = itemsInHandle(info);
     bool failed = false;
     if (info.InfoID == TWEI_PAGESIDE && !inBlock && isIntegerType(info.ItemType)) {
@@ -343,24 +342,21 @@ bool CTwain::pageSide(int *side)
         else if (value == TWCS_BOTTOM)
             *side = 2;
     } else if (inBlock) {
-        auto handle = reinterpret_cast<TW_HANDLE>(info.Item);
-        const auto *text = static_cast<const char *>(dsmMemLock(handle));
-        if (text) {
-            // Never past the declared text type, nor past the block.
-            const std::size_t limit =
-                readableBytes(handle, itemSize > 0 ? std::size_t(itemSize) : sizeof(TW_STR255));
-            const QByteArray camera(text, int(strnlen(text, limit)));
-            dsmMemUnlock(handle);
-            *side = camera == "BOTTOM" ? 2 : 1;
-        } else {
-            failed = true;
-        }
+        // The camera text, read no further than it takes to tell.
+        failed = !cameraTextSide(info, side);
     } else {
         failed = true;
     }
     if (inBlock && info.Item)
         dsmMemFree(reinterpret_cast<TW_HANDLE>(info.Item));
     return failed;
+}
+
+const TW_IMAGEINFO *CTwain::readPageLayout()
+{
+    m_pageLayout = {};
+    m_pageLayoutKnown = call(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &m_pageLayout, true) == TWRC_SUCCESS;
+    return pageLayout();
 }
 
 // ---- capabilities ------------------------------------------------------------------------

@@ -54,6 +54,11 @@ public:
     bool stopFeeder();
     // True when the side could NOT be read; otherwise *side is 1 (front) or 2 (back).
     bool pageSide(int *side);
+    // Asks the source for the layout of the page about to be transferred
+    // (DAT_IMAGEINFO), so a native image can be held against it; null when
+    // the source does not tell. Transfer thread only.
+    const TW_IMAGEINFO *readPageLayout();
+    const TW_IMAGEINFO *pageLayout() const { return m_pageLayoutKnown ? &m_pageLayout : nullptr; }
 
     // ---- capabilities ----
     bool setCapabilityBool(TW_UINT16 cap, bool value);
@@ -105,6 +110,8 @@ private:
     std::atomic<unsigned> m_returnCode{TWRC_SUCCESS};
     std::atomic<bool> m_usesCallback{false};
     std::atomic<bool> m_settingsShown{false};
+    TW_IMAGEINFO m_pageLayout = {};
+    bool m_pageLayoutKnown = false;
 };
 
 // The callback registered with a TWAIN 2 source; runs on the manager's thread.

@@ -6,6 +6,7 @@
 #include <QSaveFile>
 #include <QTransform>
 
+#include <cerrno>
 #include <cstring>
 
 namespace {
@@ -53,6 +54,20 @@ void setMonoColours(QImage &image)
     image.setColor(1, qRgb(255, 255, 255));
 }
 
+// Why a page could not be written, in the system's words: an image writer
+// only knows that its device refused ("Unknown error"), the file knows why.
+QString writeFailureReason(const QFileDevice &file, const QString &writerReason, int systemError)
+{
+    if (systemError == ENOSPC)
+        return QStringLiteral("磁盘已满 (%1)").arg(QString::fromLocal8Bit(std::strerror(ENOSPC)));
+    if (file.error() != QFileDevice::NoError && !file.errorString().isEmpty()
+        && file.errorString() != QLatin1String("Unknown error"))
+        return file.errorString();
+    if (systemError != 0)
+        return QString::fromLocal8Bit(std::strerror(systemError));
+    return writerReason;
+}
+
 } // namespace
 
 // ---- DibView ------------------------------------------------------------------
@@ -96,8 +111,10 @@ bool DibView::parse(const void *block, std::size_t size, DibView *view, QString 
             return fail(error, QStringLiteral("The image's palette has %1 entries, more than %2 bits can address.")
                                    .arg(colorsUsed)
                                    .arg(bitCount));
-    } else if (paletteCount > 256) {
-        return fail(error, QStringLiteral("The image's palette has %1 entries.").arg(colorsUsed));
+    } else if (paletteCount > 256 || (paletteCount > 0 && size == UnknownSize)) {
+        // A 24-bit image needs no palette; without the block's size one
+        // cannot be told from a lie that moves the rows onto foreign memory.
+        return fail(error, QStringLiteral("The 24-bit image claims a palette of %1 entries.").arg(colorsUsed));
     }
 
     const std::uint64_t stride = (std::uint64_t(bitCount) * std::uint64_t(width) + 31) / 32 * 4;
@@ -107,6 +124,17 @@ bool DibView::parse(const void *block, std::size_t size, DibView *view, QString 
                                .arg(width)
                                .arg(height)
                                .arg(bitCount));
+    // Without the block's size these are the header's only witnesses: a
+    // stated image size too small for the rows means the rows are not there.
+    const std::uint32_t sizeImage = readU32(bytes + 20);
+    if (sizeImage != 0 && sizeImage < pixelBytes)
+        return fail(error, QStringLiteral("The image's header is inconsistent: %1 x %2 at %3 bits needs %4 bytes, "
+                                          "its size says %5.")
+                               .arg(width)
+                               .arg(height)
+                               .arg(bitCount)
+                               .arg(pixelBytes)
+                               .arg(sizeImage));
     const std::uint64_t paletteOffset = headerSize;
     const std::uint64_t pixelOffset = paletteOffset + std::uint64_t(paletteCount) * 4;
     if (size != UnknownSize && pixelOffset + pixelBytes > size)
@@ -125,6 +153,25 @@ bool DibView::parse(const void *block, std::size_t size, DibView *view, QString 
     v.m_topDown = rawHeight < 0;
     *view = v;
     return true;
+}
+
+bool DibView::fitsLayout(const TW_IMAGEINFO &info, QString *error) const
+{
+    // Only what the source announced is compared; a field it left at 0 (or
+    // a length of -1, not known in advance) says nothing.
+    const bool wider = info.ImageWidth > 0 && m_width > info.ImageWidth;
+    const bool longer = info.ImageLength > 0 && m_height > info.ImageLength;
+    const bool deeper = info.BitsPerPixel > 0 && m_bitCount > info.BitsPerPixel;
+    if (!wider && !longer && !deeper)
+        return true;
+    return fail(error, QStringLiteral("The image (%1 x %2 at %3 bits) is larger than the source announced for this "
+                                      "page (%4 x %5 at %6 bits).")
+                           .arg(m_width)
+                           .arg(m_height)
+                           .arg(m_bitCount)
+                           .arg(info.ImageWidth)
+                           .arg(info.ImageLength)
+                           .arg(info.BitsPerPixel));
 }
 
 const unsigned char *DibView::paletteEntry(int i) const
@@ -201,10 +248,12 @@ QImage dibToImage(const DibView &view)
     return image;
 }
 
-QImage dibBlockToImage(const void *block, std::size_t size, QString *error)
+QImage dibBlockToImage(const void *block, std::size_t size, QString *error, const TW_IMAGEINFO *announced)
 {
     DibView view;
     if (!DibView::parse(block, size, &view, error))
+        return QImage();
+    if (announced && !view.fitsLayout(*announced, error))
         return QImage();
     QImage image = dibToImage(view);
     if (image.isNull())
@@ -229,13 +278,19 @@ bool StripAssembler::begin(TW_INT32 imageWidth, TW_INT32 imageLength, int bitsPe
     m_length = imageLength;
     m_bits = bitsPerPixel;
     m_rowBytes = (bitsPerPixel * imageWidth + 7) / 8;
+    // The same ceiling as a native image, before any memory is taken.
+    if (m_length > 0 && std::uint64_t(m_rowBytes) * std::uint64_t(m_length) > DibView::MaxPixelBytes)
+        return fail(error, QStringLiteral("The page is too large (%1 x %2 at %3 bits).")
+                               .arg(imageWidth)
+                               .arg(imageLength)
+                               .arg(bitsPerPixel));
     if (m_length > 0) {
         m_image = QImage(m_width, m_length, formatForBits(m_bits));
         if (m_image.isNull())
             return fail(error, QStringLiteral("No memory for a page of %1 x %2.").arg(m_width).arg(m_length));
         if (m_bits == 1)
             setMonoColours(m_image);
-        // Rows no strip covers stay white.
+        // Filled once so no byte of the image is left undefined.
         if (m_bits == 1)
             m_image.fill(1);
         else
@@ -248,6 +303,7 @@ bool StripAssembler::begin(TW_INT32 imageWidth, TW_INT32 imageLength, int bitsPe
 bool StripAssembler::addStrip(const unsigned char *buffer, std::size_t bufferSize, const TW_IMAGEMEMXFER &strip,
                               QString *error)
 {
+    m_lastNewRows = 0;
     if (!m_started)
         return fail(error, QStringLiteral("A strip arrived before its page was set up."));
     if (strip.Compression != TWON_DONTCARE16 && strip.Compression != TWCP_NONE)
@@ -296,6 +352,14 @@ bool StripAssembler::addStrip(const unsigned char *buffer, std::size_t bufferSiz
             std::memcpy(m_grow.data() + (y0 + i) * std::size_t(m_rowBytes), buffer + i * bytesPerRow,
                         std::size_t(m_rowBytes));
     }
+    if (m_covered.size() < end)
+        m_covered.resize(std::size_t(end), false);
+    for (std::uint64_t y = y0; y < end; ++y)
+        if (!m_covered[std::size_t(y)]) {
+            m_covered[std::size_t(y)] = true;
+            ++m_lastNewRows;
+            ++m_rowsCovered;
+        }
     if (int(end) > m_rowsSeen)
         m_rowsSeen = int(end);
     return true;
@@ -305,6 +369,15 @@ QImage StripAssembler::finish(QString *error)
 {
     if (!m_started || m_rowsSeen == 0) {
         fail(error, QStringLiteral("The page arrived without rows."));
+        return QImage();
+    }
+    // A page with rows the source never sent is not the page that was
+    // scanned, whatever colour the gaps would take.
+    const int expected = m_length > 0 ? m_length : m_rowsSeen;
+    if (m_rowsCovered < expected) {
+        fail(error, QStringLiteral("The page ended with %1 of its %2 rows transferred.")
+                        .arg(m_rowsCovered)
+                        .arg(expected));
         return QImage();
     }
     if (m_length > 0)
@@ -378,13 +451,27 @@ bool writePageFile(const QImage &image, const QString &filePath, int quality, bo
         writer.setCompression(tiffLzw ? 1 : 0);
     else
         writer.setQuality(quality);
+    errno = 0;
     if (!writer.write(image)) {
-        const QString why = writer.errorString();
+        const int systemError = errno;
+        const QString why = writeFailureReason(file, writer.errorString(), systemError);
         file.cancelWriting();
         return fail(error, QStringLiteral("Cannot write %1: %2").arg(QDir::toNativeSeparators(filePath), why));
     }
-    if (!file.commit())
-        return fail(error, QStringLiteral("Cannot write %1: %2").arg(QDir::toNativeSeparators(filePath),
-                                                                      file.errorString()));
+    // The last bytes leave the buffer here; a disk that fills now must not
+    // let a cut-off file take the page's name (commit alone would).
+    errno = 0;
+    if (!file.flush() || file.error() != QFileDevice::NoError) {
+        const int systemError = errno;
+        const QString why = writeFailureReason(file, file.errorString(), systemError);
+        file.cancelWriting();
+        return fail(error, QStringLiteral("Cannot write %1: %2").arg(QDir::toNativeSeparators(filePath), why));
+    }
+    if (!file.commit()) {
+        const int systemError = errno;
+        return fail(error, QStringLiteral("Cannot write %1: %2")
+                               .arg(QDir::toNativeSeparators(filePath),
+                                    writeFailureReason(file, file.errorString(), systemError)));
+    }
     return true;
 }

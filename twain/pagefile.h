@@ -27,9 +27,14 @@ public:
 
     // Lays a view over a DIB of size bytes. False, with the reason in error,
     // for a header of an unknown size, a depth other than 1, 8 or 24 bits, a
-    // compressed image, impossible dimensions or palette, or rows that would
-    // end past the block.
+    // compressed image, impossible dimensions or palette, a stated image size
+    // smaller than the rows, or rows that would end past the block.
     static bool parse(const void *block, std::size_t size, DibView *view, QString *error);
+
+    // False, with the reason, when the image is wider, longer or deeper than
+    // the layout the source announced for the page (DAT_IMAGEINFO): with no
+    // block size to go by, that is the last check of a header's claims.
+    bool fitsLayout(const TW_IMAGEINFO &info, QString *error) const;
 
     int width() const { return m_width; }
     int height() const { return m_height; }
@@ -54,8 +59,10 @@ private:
 // plain black-to-white ramp is applied as grey levels, so what the source
 // meant as black stays black.
 QImage dibToImage(const DibView &view);
-// parse and dibToImage in one; a null image with the reason in error.
-QImage dibBlockToImage(const void *block, std::size_t size, QString *error);
+// parse and dibToImage in one, checked against the announced layout when
+// one is given; a null image with the reason in error.
+QImage dibBlockToImage(const void *block, std::size_t size, QString *error,
+                       const TW_IMAGEINFO *announced = nullptr);
 
 // Assembles one page of a buffered memory transfer from its strips. Only
 // uncompressed 1-, 8- and 24-bit pages are taken; a page whose length is not
@@ -70,7 +77,11 @@ public:
     // what the source says it wrote, are shorter than a page row, are a tile
     // rather than whole rows, or reach beyond the page.
     bool addStrip(const unsigned char *buffer, std::size_t bufferSize, const TW_IMAGEMEMXFER &strip, QString *error);
-    // The page; null (with the reason) when no row arrived.
+    // Rows the last strip added that no strip before it had brought; a
+    // strip that adds none has not moved the page on.
+    int lastNewRows() const { return m_lastNewRows; }
+    // The page; null (with the reason) when no row arrived or some rows of
+    // the page never did.
     QImage finish(QString *error);
     bool isStarted() const { return m_started; }
     // Bytes of one page row.
@@ -79,7 +90,9 @@ public:
 private:
     QImage m_image;                    // known length: rows go straight in
     std::vector<unsigned char> m_grow; // unknown length: rows gathered here
+    std::vector<bool> m_covered;       // rows some strip has written
     int m_width = 0, m_length = -1, m_bits = 0, m_rowBytes = 0, m_rowsSeen = 0;
+    int m_rowsCovered = 0, m_lastNewRows = 0;
     bool m_started = false;
 };
 

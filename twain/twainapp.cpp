@@ -33,6 +33,7 @@ struct Binding
     TW_ENTRYPOINT entry = {};
     DsmMemSizeProc memSize = nullptr;  // the manager's optional size export
     TW_IDENTITY defaultSource = {};
+    QString loadError;  // why the last attempt to bind failed
     TwainTraceSink sink;
     std::mutex sinkMutex;
     char names[3][1024] = {};
@@ -88,6 +89,16 @@ const char *fallback(const char *format, unsigned value)
     return buffer;
 }
 
+// The trust check in use; a refusal is written with its reason.
+DsmTrust checkTrust(const QString &path)
+{
+    const DsmTrustCheck &check = binding().check;
+    const DsmTrust trust = check ? check(path) : defaultDsmTrustCheck(path);
+    if (!trust.trusted)
+        printError("signature: %s\n", trust.reason.toLocal8Bit().constData());
+    return trust;
+}
+
 bool bind(const QString &fullPath)
 {
     Binding &b = binding();
@@ -95,21 +106,20 @@ bool bind(const QString &fullPath)
     const QByteArray shown = QFile::encodeName(fullPath.isEmpty() ? DsmLibrary::defaultFileName() : fullPath);
     if (path.isEmpty()) {
         printError("Error - Could not load DSM: %s\n", shown.constData());
+        b.loadError = QStringLiteral("%1 was not found.").arg(QFile::decodeName(shown));
         return false;
     }
     // The library's own code must not run before it is trusted: the check
     // runs on the file by its full path, then the loader loads that file.
-    auto *library = new DsmLibrary([](const QString &canonical) {
-        if (verifyDSMSignature(canonical))
-            return DsmTrust{true, QString()};
-        return DsmTrust{false, QStringLiteral("refused by the trust check")};
-    });
+    auto *library = new DsmLibrary(checkTrust);
     if (!library->load(path)) {
         printError("Error - Could not load DSM: %s\n%s\n", shown.constData(),
                    library->errorString().toLocal8Bit().constData());
+        b.loadError = library->errorString();
         delete library;
         return false;
     }
+    b.loadError.clear();
     b.library = library;
     return true;
 }
@@ -142,11 +152,7 @@ void setDsmTrustCheck(DsmTrustCheck check)
 
 bool verifyDSMSignature(const QString &path)
 {
-    const DsmTrustCheck &check = binding().check;
-    const DsmTrust trust = check ? check(path) : defaultDsmTrustCheck(path);
-    if (!trust.trusted)
-        printError("signature: %s\n", trust.reason.toLocal8Bit().constData());
-    return trust.trusted;
+    return checkTrust(path).trusted;
 }
 
 bool loadDSMLib(const QString &fullPath)
@@ -167,6 +173,13 @@ void unloadDSMLib()
     b.entry = {};
     b.memSize = nullptr;
     gUseCallbacks = false;
+}
+
+QString dsmLoadError()
+{
+    Binding &b = binding();
+    std::lock_guard<std::recursive_mutex> lock(b.callMutex);
+    return b.loadError;
 }
 
 bool isDSMLibLoaded()
@@ -327,7 +340,11 @@ TW_UINT32 readInteger(const unsigned char *p, TW_UINT16 type)
     }
 }
 
-// Locks the container and hands it to read; unlocked again whatever read did.
+// Locks the container and hands it to read with the bytes that may be read:
+// the block's size when the memory layer knows it, else unknownSize.
+// Unlocked again whatever read did.
+constexpr std::size_t kUnknownBlock = SIZE_MAX;
+
 template <typename Read>
 bool withContainer(const TW_CAPABILITY &cap, Read read)
 {
@@ -336,30 +353,43 @@ bool withContainer(const TW_CAPABILITY &cap, Read read)
     auto *p = static_cast<const unsigned char *>(dsmMemLock(cap.hContainer));
     if (!p)
         return false;
-    const bool ok = read(p);
+    const std::size_t known = dsmMemSize(cap.hContainer);
+    const bool ok = read(p, known == 0 ? kUnknownBlock : known);
     dsmMemUnlock(cap.hContainer);
     return ok;
 }
 
+bool acceptedType(TW_UINT16 type, bool fix32)
+{
+    return fix32 ? type == TWTY_FIX32 : isIntegerType(type);
+}
+
 // Item index of an array or enumeration, when the item type is accepted.
+// The count the source states is believed only up to kMaxContainerItems and
+// as far as the block goes.
 bool listItem(const TW_CAPABILITY &cap, TW_UINT32 index, bool fix32, TW_UINT32 &value)
 {
-    return withContainer(cap, [&](const unsigned char *p) {
+    return withContainer(cap, [&](const unsigned char *p, std::size_t size) {
+        std::size_t header;
+        if (cap.ConType == TWON_ARRAY)
+            header = offsetof(TW_ARRAY, ItemList);
+        else if (cap.ConType == TWON_ENUMERATION)
+            header = offsetof(TW_ENUMERATION, ItemList);
+        else
+            return false;
+        if (size < header)
+            return false;
         TW_UINT16 type;
         TW_UINT32 count;
-        const unsigned char *items;
-        if (cap.ConType == TWON_ARRAY) {
-            const auto *a = reinterpret_cast<const TW_ARRAY *>(p);
-            type = a->ItemType, count = a->NumItems, items = p + offsetof(TW_ARRAY, ItemList);
-        } else if (cap.ConType == TWON_ENUMERATION) {
-            const auto *e = reinterpret_cast<const TW_ENUMERATION *>(p);
-            type = e->ItemType, count = e->NumItems, items = p + offsetof(TW_ENUMERATION, ItemList);
-        } else {
+        std::memcpy(&type, p + offsetof(TW_ARRAY, ItemType), sizeof type);
+        std::memcpy(&count, p + offsetof(TW_ARRAY, NumItems), sizeof count);
+        if (!acceptedType(type, fix32))
             return false;
-        }
-        if ((fix32 ? type != TWTY_FIX32 : !isIntegerType(type)) || index >= count)
+        const std::size_t itemSize = std::size_t(getTWTypeSize(type));
+        const std::size_t fits = size == kUnknownBlock ? count : (size - header) / itemSize;
+        if (index >= count || index >= kMaxContainerItems || index >= fits)
             return false;
-        value = readInteger(items + std::size_t(index) * std::size_t(getTWTypeSize(type)), fix32 ? TWTY_UINT32 : type);
+        value = readInteger(p + header + std::size_t(index) * itemSize, fix32 ? TWTY_UINT32 : type);
         return true;
     });
 }
@@ -368,29 +398,35 @@ bool currentItem(const TW_CAPABILITY &cap, bool fix32, TW_UINT32 &value)
 {
     if (cap.ConType == TWON_ENUMERATION) {
         TW_UINT32 index = 0;
-        if (!withContainer(cap, [&](const unsigned char *p) {
-                index = reinterpret_cast<const TW_ENUMERATION *>(p)->CurrentIndex;
+        if (!withContainer(cap, [&](const unsigned char *p, std::size_t size) {
+                if (size < offsetof(TW_ENUMERATION, ItemList))
+                    return false;
+                std::memcpy(&index, p + offsetof(TW_ENUMERATION, CurrentIndex), sizeof index);
                 return true;
             }))
             return false;
+        // listItem refuses an index at or past NumItems.
         return listItem(cap, index, fix32, value);
     }
-    return withContainer(cap, [&](const unsigned char *p) {
+    return withContainer(cap, [&](const unsigned char *p, std::size_t size) {
         TW_UINT16 type;
+        if (size < sizeof type)
+            return false;
+        std::memcpy(&type, p, sizeof type);
+        if (!acceptedType(type, fix32))
+            return false;
         if (cap.ConType == TWON_ONEVALUE) {
-            const auto *o = reinterpret_cast<const TW_ONEVALUE *>(p);
-            type = o->ItemType;
-            if (fix32 ? type != TWTY_FIX32 : !isIntegerType(type))
+            // The item may be narrower than the four bytes of Item; a block
+            // shorter than the item it declares is refused.
+            if (size < offsetof(TW_ONEVALUE, Item) + std::size_t(getTWTypeSize(type)))
                 return false;
             value = readInteger(p + offsetof(TW_ONEVALUE, Item), fix32 ? TWTY_UINT32 : type);
             return true;
         }
         if (cap.ConType == TWON_RANGE) {
-            const auto *r = reinterpret_cast<const TW_RANGE *>(p);
-            type = r->ItemType;
-            if (fix32 ? type != TWTY_FIX32 : !isIntegerType(type))
+            if (size < sizeof(TW_RANGE))
                 return false;
-            value = r->CurrentValue;
+            std::memcpy(&value, p + offsetof(TW_RANGE, CurrentValue), sizeof value);
             return true;
         }
         return false;
@@ -440,7 +476,9 @@ bool GetRangeValues(const TW_CAPABILITY &cap, std::vector<TW_UINT32> &values, st
     if (cap.ConType != TWON_RANGE)
         return false;
     TW_RANGE range = {};
-    if (!withContainer(cap, [&](const unsigned char *p) {
+    if (!withContainer(cap, [&](const unsigned char *p, std::size_t size) {
+            if (size < sizeof range)
+                return false;
             std::memcpy(&range, p, sizeof range);
             return true;
         }))
@@ -865,6 +903,67 @@ std::size_t readableBytes(TW_HANDLE handle, std::size_t wanted)
     return block == 0 ? wanted : std::min(wanted, block);
 }
 
+bool cameraTextSide(const TW_INFO &info, int *side)
+{
+    if (!itemsInHandle(info) || info.ItemType == TWTY_HANDLE || !info.Item)
+        return false;
+    const auto block = reinterpret_cast<TW_HANDLE>(info.Item);
+    const std::size_t typeSize = std::size_t(getTWTypeSize(info.ItemType));
+    const std::size_t known = dsmMemSize(block);
+    const std::size_t limit = known ? std::min(known, typeSize) : typeSize;
+    const auto *text = static_cast<const char *>(dsmMemLock(block));
+    if (!text)
+        return false;
+    static const char kBottom[] = "BOTTOM";
+    std::size_t i = 0;
+    while (i < sizeof kBottom - 1 && i < limit && text[i] == kBottom[i])
+        ++i;
+    // After "BOTTOM" the text must end: at the block's end, or at a zero
+    // read only when the block is known to hold one more byte (an unknown
+    // block may end right there).
+    const bool bottom = i == sizeof kBottom - 1 && (i == limit || !known || text[i] == '\0');
+    dsmMemUnlock(block);
+    *side = bottom ? 2 : 1;
+    return true;
+}
+
+namespace {
+
+// The items of a returned entry: in Item itself (never more than its four
+// bytes hold) or in the source's block, locked here: never more than max
+// items, nor past the block when its size is known, and no more than
+// maxUntold when it is not (a count the source states is no witness of the
+// block behind it). Null for an entry whose block is missing; *handle is set
+// when the caller must unlock it.
+const unsigned char *lockInfoItems(const TW_INFO &info, TW_UINT32 max, TW_UINT32 maxUntold, TW_UINT32 *count,
+                                   TW_HANDLE *handle)
+{
+    *handle = nullptr;
+    *count = 0;
+    const std::size_t size = std::size_t(getTWTypeSize(info.ItemType));
+    if (size == 0)
+        return nullptr;
+    if (!itemsInHandle(info)) {
+        *count = std::min<TW_UINT32>({info.NumItems, max, TW_UINT32(sizeof info.Item / size)});
+        return reinterpret_cast<const unsigned char *>(&info.Item);
+    }
+    // A type that travels in a block with no block is not read from Item.
+    if (!info.Item)
+        return nullptr;
+    const auto block = reinterpret_cast<TW_HANDLE>(info.Item);
+    TW_UINT32 wanted = std::min<TW_UINT32>(info.NumItems, max);
+    if (dsmMemSize(block) == 0)
+        wanted = std::min(wanted, maxUntold);
+    auto *items = static_cast<const unsigned char *>(dsmMemLock(block));
+    if (!items)
+        return nullptr;
+    *handle = block;
+    *count = TW_UINT32(readableBytes(block, std::size_t(wanted) * size) / size);
+    return items;
+}
+
+} // namespace
+
 QString ExtImageInfoItemToString(const TW_INFO &info)
 {
     if (info.ReturnCode == TWRC_INFONOTSUPPORTED)
@@ -879,15 +978,13 @@ QString ExtImageInfoItemToString(const TW_INFO &info)
     const int size = getTWTypeSize(info.ItemType);
     if (size == 0 || info.ItemType == TWTY_UNI512)
         return QString::asprintf("Unsupporetd Type 0x:%04X", info.ItemType);
-    TW_UINT32 count = std::min<TW_UINT32>(info.NumItems, kMaxShownItems);
-    TW_HANDLE handle = itemsInHandle(info) ? reinterpret_cast<TW_HANDLE>(info.Item) : nullptr;
-    const unsigned char *items = reinterpret_cast<const unsigned char *>(&info.Item);
-    if (handle) {
-        count = TW_UINT32(readableBytes(handle, std::size_t(count) * std::size_t(size)) / std::size_t(size));
-        items = static_cast<const unsigned char *>(dsmMemLock(handle));
-        if (!items)
-            return QStringLiteral("Data Not Available");
-    }
+    TW_UINT32 count = 0;
+    TW_HANDLE handle = nullptr;
+    // Without the block's size only the first item is shown: the trace is
+    // not worth a read past a driver's block.
+    const unsigned char *items = lockInfoItems(info, kMaxShownItems, 1, &count, &handle);
+    if (!items)
+        return QStringLiteral("Data Not Available");
     QString text;
     for (TW_UINT32 i = 0; i < count && text.size() < 1024; ++i) {
         const unsigned char *p = items + std::size_t(i) * std::size_t(size);
@@ -1312,7 +1409,8 @@ TW_UINT16 TwainApp::stopPendingTransfers()
     printLog("app: Stop any transfer we may have started but could not finish...\n");
     TW_PENDINGXFERS pending = {};
     TW_UINT16 rc = dsmCall(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending);
-    if (pending.Count != 0) {
+    // A refused end leaves the count unknown: the rest is discarded anyway.
+    if (rc != TWRC_SUCCESS || pending.Count != 0) {
         pending = {};
         rc = dsmCall(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &pending);
     }
@@ -1345,12 +1443,10 @@ std::vector<TW_UINT32> integerItems(const TW_INFO &info, TW_UINT32 max)
     const int size = getTWTypeSize(info.ItemType);
     if (info.ReturnCode != TWRC_SUCCESS || !isIntegerType(info.ItemType) || size == 0)
         return values;
-    TW_UINT32 count = std::min<TW_UINT32>(info.NumItems, max);
-    TW_HANDLE handle = itemsInHandle(info) ? reinterpret_cast<TW_HANDLE>(info.Item) : nullptr;
-    if (handle)
-        count = TW_UINT32(readableBytes(handle, std::size_t(count) * std::size_t(size)) / std::size_t(size));
-    const auto *items = handle ? static_cast<const unsigned char *>(dsmMemLock(handle))
-                               : reinterpret_cast<const unsigned char *>(&info.Item);
+    TW_UINT32 count = 0;
+    TW_HANDLE handle = nullptr;
+    // The barcode lists hold one item per code the source counted (max).
+    const unsigned char *items = lockInfoItems(info, max, max, &count, &handle);
     if (!items)
         return values;
     for (TW_UINT32 i = 0; i < count; ++i)
@@ -1429,8 +1525,10 @@ void TwainApp::getExtImageInfo()
     bool listed = false;
     if (getCap(supported, MSG_GET) == TWCC_SUCCESS && supported.ConType == TWON_ARRAY) {
         TW_UINT16 type = 0;
-        withContainer(supported, [&](const unsigned char *p) {
-            type = reinterpret_cast<const TW_ARRAY *>(p)->ItemType;
+        withContainer(supported, [&](const unsigned char *p, std::size_t size) {
+            if (size < sizeof type)
+                return false;
+            std::memcpy(&type, p, sizeof type);
             return true;
         });
         if (type == TWTY_UINT16) {
@@ -1502,11 +1600,17 @@ void TwainApp::getExtImageInfo()
             m_extImageInfo += QString::fromLatin1(ExtImageInfoToString(info.InfoID)) + QStringLiteral(":\t")
                               + value.left(1024) + QStringLiteral("\r\n");
         }
+        // Each block once, even when a source names it in two entries.
+        std::vector<TW_UINTPTR> blocks;
         for (TW_UINT32 i = 0; i < entries; ++i) {
             const TW_INFO &info = ext->Info[i];
-            if (info.ReturnCode == TWRC_SUCCESS && info.Item && itemsInHandle(info))
-                dsmMemFree(reinterpret_cast<TW_HANDLE>(info.Item));
+            const TW_UINTPTR item = info.Item;  // a packed field: copied, never bound
+            if (info.ReturnCode == TWRC_SUCCESS && item && itemsInHandle(info)
+                && std::find(blocks.begin(), blocks.end(), item) == blocks.end())
+                blocks.push_back(item);
         }
+        for (TW_UINTPTR block : blocks)
+            dsmMemFree(reinterpret_cast<TW_HANDLE>(block));
     }
     dsmMemUnlock(handle);
     dsmMemFree(handle);

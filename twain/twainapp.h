@@ -31,6 +31,9 @@ bool loadDSMLib(const QString &fullPath = QString());
 // functions (which would point into the freed code).
 void unloadDSMLib();
 bool isDSMLibLoaded();
+// Why the manager could not be bound the last time (not found, refused by
+// the trust check with its reason, not loadable); empty once bound.
+QString dsmLoadError();
 // True when the library at that full path may be loaded; a refusal is
 // written to standard error with its reason.
 bool verifyDSMSignature(const QString &path);
@@ -79,6 +82,11 @@ void printLog(const char *format, ...)
 float FIX32ToFloat(const TW_FIX32 &fix32);
 TW_FIX32 FloatToFIX32(float value);
 
+// The readers never read past the container's block when the memory layer
+// knows its size, and never believe more than kMaxContainerItems items nor a
+// current index at or past NumItems, so every walk over a list ends.
+constexpr TW_UINT32 kMaxContainerItems = 4096;
+
 bool GetItem(const TW_CAPABILITY &cap, TW_UINT32 index, TW_UINT32 &value);
 bool GetItemFix32(const TW_CAPABILITY &cap, TW_UINT32 index, TW_FIX32 &value);
 bool GetCurrent(const TW_CAPABILITY &cap, TW_UINT32 &value);
@@ -87,7 +95,7 @@ bool GetCurrentFix32(const TW_CAPABILITY &cap, TW_FIX32 &value);
 // their 32-bit patterns. The walk always ends: a step of 0 gives MinValue
 // only, no value passes the largest 32-bit one, and at most maxCount are
 // given. False for any other container.
-bool GetRangeValues(const TW_CAPABILITY &cap, std::vector<TW_UINT32> &values, std::size_t maxCount = 4096);
+bool GetRangeValues(const TW_CAPABILITY &cap, std::vector<TW_UINT32> &values, std::size_t maxCount = kMaxContainerItems);
 int getTWTypeSize(TW_UINT16 itemType);
 // Writes text into a TW_STR32, cut to fit and zero-filled.
 void copyStr32(TW_STR32 to, const char *text);
@@ -97,6 +105,12 @@ bool isIntegerType(TW_UINT16 type);
 // source's (a handle, or more than the four bytes of Item), which the
 // application frees.
 bool itemsInHandle(const TW_INFO &info);
+// The side a TWEI_CAMERA text names: 2 for "BOTTOM", 1 for any other text.
+// False when the entry carries no text block. The text is read one byte at
+// a time and no further than it takes to tell, so a text without a closing
+// zero in a block of its own length is not read past; when the block's size
+// is not known, "BOTTOM" at the end of what can be read counts as bottom.
+bool cameraTextSide(const TW_INFO &info, int *side);
 
 // ---- names for the console trace -----------------------------------------------
 

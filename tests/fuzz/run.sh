@@ -17,6 +17,7 @@ CORPUS=$PWD/tests/fuzz/corpus
 export ASAN_OPTIONS LSAN_OPTIONS UBSAN_OPTIONS
 
 targets=(template_xml template_file template_designer matdata platform_replies)
+targets+=(twain_dib twain_strips twain_containers)
 declare -A extra_options=(
   [template_xml]=-dict=$PWD/tests/fuzz/template.dict
 )

@@ -113,6 +113,13 @@ private slots:
     void closeRequestBeforeAnyPage_data();
     void closeRequestBeforeAnyPage();
     void closeDuringBatch();
+    void sourceNeverReady_data();
+    void sourceNeverReady();
+    void refusedDisableIsSaid_data();
+    void refusedDisableIsSaid();
+    void untrustedManagerIsSaid();
+    void negotiatedSettings_data();
+    void negotiatedSettings();
     void settingsDialog_data();
     void settingsDialog();
     void stopFeederOnlyWhileTransferring();
@@ -505,26 +512,177 @@ void FormScanTest::closeRequestBeforeAnyPage()
 
 void FormScanTest::closeDuringBatch()
 {
-    m_window = station({source("Alpha", true, 60)});
+    // Far more sheets than are fed before the window closes: only a feeder
+    // that stopped leaves pages in it.
+    constexpr int kSheets = 5000;
+    SimLog log;
+    m_window = station({source("Alpha", true, kSheets)});
     FormScan *form = m_window->formScan;
     connectSource();
     m_boxes->queueAnswer(QMessageBox::Yes);
     child<QPushButton>("pushButtonGoScan")->click();
-    // Once the transfer runs (or has already ended), the window is closed.
-    QTRY_VERIFY(form->dialogWait->isVisible() || !form->batchRunning());
+    // Once pages arrive, the window is closed.
+    QTRY_VERIFY(child<MyTableWidget>("tableWidget")->rowCount() >= 2);
     QVERIFY(m_window->close());
     QCOMPARE(m_boxes->count(), 1);
     QCOMPARE(m_boxes->last().text, QStringLiteral("确定退出程序吗？"));
     QVERIFY(!form->batchRunning());
     QVERIFY(!form->scanThread->isRunning());
     QCOMPARE(int(form->m_DSMState), 4);
+    QVERIFY(log.contains(QStringLiteral("MSG_STOPFEEDER")));
     // Whatever was fed is on disk, numbered without a gap.
     const QStringList files = filesIn(m_saveFolder);
-    QVERIFY(!files.isEmpty());
-    QVERIFY(files.size() <= 120);
+    QVERIFY(files.size() >= 2);
+    QVERIFY2(files.size() < kSheets, qPrintable(QString::number(files.size())));
     for (int i = 0; i < files.size(); ++i)
         QCOMPARE(files[i], QStringLiteral("A%1.jpg").arg(i + 1, 4, 10, QLatin1Char('0')));
     QCOMPARE(child<MyTableWidget>("tableWidget")->rowCount(), files.size());
+}
+
+void FormScanTest::sourceNeverReady_data()
+{
+    QTest::addColumn<bool>("callbacks");
+    QTest::addColumn<bool>("stopButton");  // false: the program ends instead
+    QTest::newRow("callbacks, stopped from the wait box") << true << true;
+    QTest::newRow("events fetched, stopped from the wait box") << false << true;
+    QTest::newRow("callbacks, program ends armed") << true << false;
+    QTest::newRow("events fetched, program ends armed") << false << false;
+}
+
+void FormScanTest::sourceNeverReady()
+{
+    QFETCH(bool, callbacks);
+    QFETCH(bool, stopButton);
+    m_window = station({source("Alpha", callbacks, 3, "\"faults\": {\"neverReady\": true}")});
+    FormScan *form = m_window->formScan;
+    connectSource();
+    child<QPushButton>("pushButtonGoScan")->click();
+    QVERIFY(form->batchRunning());
+    QCOMPARE(int(form->m_DSMState), 5);
+    // Armed with no page: the wait box offers its stop, whatever the ini says.
+    QVERIFY(form->dialogWait->isVisible());
+    auto *stop = findNamed<QPushButton>(form->dialogWait, "pushButton");
+    QVERIFY(stop->isVisibleTo(form->dialogWait));
+    if (!stopButton) {
+        // The main window frees the wait box before the form goes; nothing
+        // may reach it after.
+        m_window.reset();
+        QCOMPARE(m_boxes->count(), 0);
+        return;
+    }
+    stop->click();
+    QVERIFY(!form->batchRunning());
+    QVERIFY(!form->dialogWait->isVisible());
+    QCOMPARE(int(form->m_DSMState), 4);
+    QVERIFY(child<QPushButton>("pushButtonGoScan")->isEnabled());
+    QVERIFY(filesIn(m_saveFolder).isEmpty());
+    QCOMPARE(m_boxes->count(), 0);
+}
+
+void FormScanTest::refusedDisableIsSaid_data()
+{
+    QTest::addColumn<bool>("afterBatch");  // false: after the source's settings dialog
+    QTest::addColumn<int>("refusals");
+    // The batch's end tries three times (disable, reset, disable again).
+    QTest::newRow("after a batch") << true << 3;
+    QTest::newRow("after the settings dialog") << false << 1;
+}
+
+void FormScanTest::refusedDisableIsSaid()
+{
+    QFETCH(bool, afterBatch);
+    QFETCH(int, refusals);
+    m_window = station({source("Alpha", true, 1,
+                               "\"faults\": {\"disableFails\": " + QByteArray::number(refusals) + "}")});
+    FormScan *form = m_window->formScan;
+    connectSource();
+    if (afterBatch) {
+        QSignalSpy ended(form, &FormScan::batchEnded);
+        child<QPushButton>("pushButtonGoScan")->click();
+        QVERIFY(ended.wait(20000));
+    } else {
+        child<QPushButton>("pushButtonDSSetting")->click();
+    }
+    QTRY_COMPARE(m_boxes->count(), 1);
+    QVERIFY2(m_boxes->last().text.contains(QStringLiteral("未能停用")), qPrintable(m_boxes->last().text));
+    QCOMPARE(filesIn(m_saveFolder).size(), afterBatch ? 1 : 0);
+    // The controls follow the source: still enabled, it can only be closed.
+    QCOMPARE(int(form->m_DSMState), 5);
+    QVERIFY(!child<QPushButton>("pushButtonGoScan")->isEnabled());
+    QVERIFY(!child<QPushButton>("pushButtonDSSetting")->isEnabled());
+    QVERIFY(child<QPushButton>("pushButtonUnloadDS")->isEnabled());
+    child<QPushButton>("pushButtonUnloadDS")->click();
+    QCOMPARE(int(form->m_DSMState), 3);
+    QCOMPARE(m_boxes->count(), 1);
+    QVERIFY(child<QPushButton>("pushButtonLoadDS")->isEnabled());
+}
+
+void FormScanTest::untrustedManagerIsSaid()
+{
+    setDsmTrustCheck([](const QString &) { return DsmTrust{false, QStringLiteral("signed by nobody we know")}; });
+    m_window = station({source("Alpha", true, 1)});
+    setDsmTrustCheck(nullptr);
+    QCOMPARE(child<QComboBox>("comboBoxDataSource")->count(), 0);
+    QVERIFY(!child<QPushButton>("pushButtonLoadDS")->isEnabled());
+    QTRY_COMPARE(m_boxes->count(), 1);
+    QVERIFY2(m_boxes->last().text.contains(QStringLiteral("signed by nobody we know")),
+             qPrintable(m_boxes->last().text));
+}
+
+void FormScanTest::negotiatedSettings_data()
+{
+    QTest::addColumn<QByteArray>("caps");
+    QTest::addColumn<QString>("resolution");
+    QTest::addColumn<QString>("sides");
+    QTest::addColumn<QStringList>("offeredSides");
+    QTest::addColumn<bool>("duplexEnabled");
+    const QByteArray quiet = "\"CAP_AUTOSCAN\": {\"type\": \"BOOL\", \"value\": false}, "
+                             "\"CAP_INDICATORS\": {\"type\": \"BOOL\", \"value\": true}";
+    QTest::newRow("one-pass duplex, 300 dpi") << quiet << "300" << "双面" << QStringList{"单面", "双面"} << true;
+    QTest::newRow("one-pass simplex, 100 dpi") << quiet << "100" << "单面" << QStringList{"单面", "双面"} << false;
+    // A two-pass duplex is not offered: pages would come back out of order.
+    QTest::newRow("two-pass duplex refused")
+        << quiet + ", \"CAP_DUPLEX\": {\"type\": \"UINT16\", \"value\": 2, \"readOnly\": true}" << "200"
+        << "单面" << QStringList{"单面"} << false;
+}
+
+void FormScanTest::negotiatedSettings()
+{
+    QFETCH(QByteArray, caps);
+    QFETCH(QString, resolution);
+    QFETCH(QString, sides);
+    QFETCH(QStringList, offeredSides);
+    QFETCH(bool, duplexEnabled);
+    m_window = station({source("Alpha", true, 1, "\"capabilities\": {" + caps + "}")});
+    FormScan *form = m_window->formScan;
+    connectSource();
+    QCOMPARE(comboItems(child<QComboBox>("comboBoxDuplex")), offeredSides);
+    child<QComboBox>("comboBoxResolution")->setCurrentText(resolution);
+    QCOMPARE(child<QComboBox>("comboBoxResolution")->currentText(), resolution);
+    child<QComboBox>("comboBoxDuplex")->setCurrentText(sides);
+    scanAndWait();
+    QCOMPARE(filesIn(m_saveFolder).size(), duplexEnabled ? 2 : 1);
+
+    // What the source now holds, asked afresh.
+    auto current = [form](TW_UINT16 id) {
+        TW_CAPABILITY cap = {id, TWON_DONTCARE16, nullptr};
+        TW_UINT32 value = 0xdead;
+        if (form->getCap(cap, MSG_GETCURRENT) == TWCC_SUCCESS) {
+            TW_FIX32 fix = {};
+            if (id == ICAP_XRESOLUTION || id == ICAP_YRESOLUTION)
+                value = GetCurrentFix32(cap, fix) ? TW_UINT32(FIX32ToFloat(fix)) : 0xbad;
+            else if (!GetCurrent(cap, value))
+                value = 0xbad;
+        }
+        if (cap.hContainer)
+            dsmMemFree(cap.hContainer);
+        return value;
+    };
+    QCOMPARE(current(ICAP_XRESOLUTION), resolution.toUInt());
+    QCOMPARE(current(ICAP_YRESOLUTION), resolution.toUInt());
+    QCOMPARE(current(CAP_INDICATORS), TW_UINT32(0));
+    QCOMPARE(current(CAP_AUTOSCAN), TW_UINT32(1));
+    QCOMPARE(current(CAP_DUPLEXENABLED), TW_UINT32(duplexEnabled ? 1 : 0));
 }
 
 void FormScanTest::settingsDialog_data()

@@ -11,6 +11,12 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/resource.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+
 #include <cstring>
 #include <memory>
 #include "testutil.h"
@@ -166,7 +172,11 @@ private slots:
     void dibPixels();
     void dibRefused_data();
     void dibRefused();
+    void dibWithoutBlockSize_data();
+    void dibWithoutBlockSize();
     void dibScanLineBounds();
+    void stripsThatDoNotAdvance();
+    void diskFullIsNamed();
     void strips_data();
     void strips();
     void stripRefused_data();
@@ -315,6 +325,62 @@ void PageFileTest::dibRefused_data()
     QByteArray clrHuge = good;
     putU32(clrHuge, 32, 0xFFFFFFFF);
     QTest::addRow("palette count 2^32-1") << clrHuge << "more than";
+    QByteArray sizeImage = good;
+    putU32(sizeImage, 20, 13 * 4);  // four rows' worth for five
+    QTest::addRow("stated image size smaller than the rows") << sizeImage << "inconsistent";
+}
+
+void PageFileTest::dibWithoutBlockSize_data()
+{
+    // The manager cannot say the block's size: the header and the layout
+    // the source announced are the only witnesses.
+    QTest::addColumn<QByteArray>("dib");
+    QTest::addColumn<int>("layoutWidth");
+    QTest::addColumn<int>("layoutLength");
+    QTest::addColumn<int>("layoutBits");
+    QTest::addColumn<QString>("reason");  // empty: taken
+    DibSpec plain;  // 13 x 5 at 8 bits
+    const QByteArray good = makeDib(plain);
+    QTest::addRow("as announced") << good << 13 << 5 << 8 << "";
+    QTest::addRow("nothing announced") << good << 0 << 0 << 0 << "";
+    QTest::addRow("length not known in advance") << good << 13 << -1 << 8 << "";
+    QByteArray taller = good;
+    putU32(taller, 8, 10);
+    QTest::addRow("header claims twice the rows") << taller << 13 << 5 << 8 << "larger than the source announced";
+    QTest::addRow("wider than announced") << good << 12 << 5 << 8 << "larger than the source announced";
+    QTest::addRow("deeper than announced") << good << 13 << 5 << 1 << "larger than the source announced";
+    QByteArray sizeImage = taller;
+    putU32(sizeImage, 20, 16 * 5);
+    QTest::addRow("stated size of half the rows, nothing announced") << sizeImage << 0 << 0 << 0 << "inconsistent";
+    DibSpec colour = plain;
+    colour.bits = 24;
+    QByteArray colourPalette = makeDib(colour);
+    putU32(colourPalette, 32, 256);
+    QTest::addRow("24 bit with a palette it does not carry") << colourPalette << 13 << 5 << 24 << "palette";
+}
+
+void PageFileTest::dibWithoutBlockSize()
+{
+    QFETCH(QByteArray, dib);
+    QFETCH(int, layoutWidth);
+    QFETCH(int, layoutLength);
+    QFETCH(int, layoutBits);
+    QFETCH(QString, reason);
+    // A copy of exactly the block: a read past it is a sanitizer report.
+    auto copy = exactCopy(dib);
+    TW_IMAGEINFO layout = {};
+    layout.ImageWidth = layoutWidth;
+    layout.ImageLength = layoutLength;
+    layout.BitsPerPixel = TW_INT16(layoutBits);
+    QString error;
+    const QImage image = dibBlockToImage(copy.get(), DibView::UnknownSize, &error, &layout);
+    if (reason.isEmpty()) {
+        QVERIFY2(!image.isNull(), qPrintable(error));
+        QCOMPARE(image.size(), QSize(13, 5));
+    } else {
+        QVERIFY(image.isNull());
+        QVERIFY2(error.contains(reason), qPrintable(error));
+    }
 }
 
 void PageFileTest::dibRefused()
@@ -533,6 +599,74 @@ void PageFileTest::unknownLength()
     far.YOffset = 70000;
     far.BytesWritten = 4;
     QVERIFY(!assembler.addStrip(buffer, sizeof buffer, far, &error));
+}
+
+void PageFileTest::stripsThatDoNotAdvance()
+{
+    // Width 4, 8-bit, 4 rows; strips of 2 rows from a buffer of 8 bytes.
+    unsigned char buffer[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    auto strip = [](TW_UINT32 rows, TW_UINT32 y) {
+        TW_IMAGEMEMXFER s = {};
+        s.Compression = TWON_DONTCARE16;
+        s.BytesPerRow = 4;
+        s.Columns = 4;
+        s.Rows = rows;
+        s.YOffset = y;
+        s.BytesWritten = rows * 4;
+        return s;
+    };
+    StripAssembler page;
+    QString error;
+    QVERIFY(page.begin(4, 4, 8, &error));
+    QVERIFY(page.addStrip(buffer, sizeof buffer, strip(2, 0), &error));
+    QCOMPARE(page.lastNewRows(), 2);
+    // Again at row 0, and a strip of no rows: nothing new.
+    QVERIFY(page.addStrip(buffer, sizeof buffer, strip(2, 0), &error));
+    QCOMPARE(page.lastNewRows(), 0);
+    QVERIFY(page.addStrip(buffer, sizeof buffer, strip(0, 2), &error));
+    QCOMPARE(page.lastNewRows(), 0);
+    // Done now, with rows 2 and 3 never sent: no page.
+    QVERIFY(page.finish(&error).isNull());
+    QVERIFY2(error.contains(QStringLiteral("2 of its 4 rows")), qPrintable(error));
+
+    // A gap in the middle is no page either, length known or not.
+    for (const TW_INT32 length : {6, -1}) {
+        QVERIFY(page.begin(4, length, 8, &error));
+        QVERIFY(page.addStrip(buffer, sizeof buffer, strip(2, 0), &error));
+        QVERIFY(page.addStrip(buffer, sizeof buffer, strip(2, 4), &error));
+        QVERIFY(page.finish(&error).isNull());
+        QVERIFY2(error.contains(QStringLiteral("rows transferred")), qPrintable(error));
+    }
+
+    // A page beyond a native image's ceiling is refused before any memory.
+    QVERIFY(!page.begin(65535, 65535, 24, &error));
+    QVERIFY2(error.contains(QStringLiteral("too large")), qPrintable(error));
+}
+
+void PageFileTest::diskFullIsNamed()
+{
+    // A file size limit makes the system refuse the write as a full disk
+    // would: the message carries the system's reason, not "Unknown error".
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("A01.png"));
+    QImage noise(300, 300, QImage::Format_Grayscale8);
+    for (int y = 0; y < noise.height(); ++y)
+        for (int x = 0; x < noise.width(); ++x)
+            noise.scanLine(y)[x] = uchar((x * 7919 + y * 104729) % 251);
+    struct rlimit old = {};
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old;
+    small.rlim_cur = 1;
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+    QString error;
+    const bool written = writePageFile(noise, path, 50, false, false, &error);
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldSignal);
+    QVERIFY(!written);
+    QVERIFY2(error.contains(QString::fromLocal8Bit(std::strerror(EFBIG))), qPrintable(error));
+    QVERIFY2(!error.contains(QStringLiteral("Unknown error")), qPrintable(error));
+    QVERIFY(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
 }
 
 void PageFileTest::fileNames_data()

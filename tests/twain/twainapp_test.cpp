@@ -70,6 +70,10 @@ private slots:
     void capabilities();
     void rangeWalksEnd_data();
     void rangeWalksEnd();
+    void lyingContainers_data();
+    void lyingContainers();
+    void extInfoItemsWithoutTheirBlock_data();
+    void extInfoItemsWithoutTheirBlock();
     void fix32_data();
     void fix32();
     void names();
@@ -409,6 +413,93 @@ void TwainAppTest::rangeWalksEnd()
     QCOMPARE(uint(current), minValue);
     QCOMPARE(TwainMemory::process().lockCount(cap.hContainer), 0);  // every reader unlocks
     dsmMemFree(cap.hContainer);
+}
+
+void TwainAppTest::lyingContainers_data()
+{
+    // A block exactly as large as the bytes given, from our memory layer,
+    // which knows its size; the fields claim what the bytes say.
+    QTest::addColumn<int>("conType");
+    QTest::addColumn<QByteArray>("block");
+    QTest::addColumn<int>("items");         // items GetItem/GetItemFix32 give before refusing
+    QTest::addColumn<bool>("currentRead");  // GetCurrent or GetCurrentFix32 answers
+    auto u16 = [](quint16 v) { return QByteArray(reinterpret_cast<const char *>(&v), 2); };
+    auto u32 = [](quint32 v) { return QByteArray(reinterpret_cast<const char *>(&v), 4); };
+    const QByteArray two = u32(200u << 16) + u32(300u << 16);
+    QTest::newRow("enumeration of 22 bytes claiming 50,000,000 items")
+        << int(TWON_ENUMERATION) << u16(TWTY_FIX32) + u32(50000000) + u32(0) + u32(0) + two << 2 << true;
+    QTest::newRow("current index past the count")
+        << int(TWON_ENUMERATION) << u16(TWTY_FIX32) + u32(2) + u32(2) + u32(0) + two << 2 << false;
+    QTest::newRow("current index far past the block")
+        << int(TWON_ENUMERATION) << u16(TWTY_FIX32) + u32(0x7FFFFFFF) + u32(0x40000000) + u32(0) + two << 2 << false;
+    QTest::newRow("array whose count lies") << int(TWON_ARRAY) << u16(TWTY_FIX32) + u32(1000) + two << 2 << false;
+    QTest::newRow("enumeration header cut short") << int(TWON_ENUMERATION) << u16(TWTY_FIX32) + u32(5) << 0 << false;
+    QTest::newRow("one value shorter than its type") << int(TWON_ONEVALUE) << u16(TWTY_FIX32) + u16(200) << 0 << false;
+    QTest::newRow("one value of its type") << int(TWON_ONEVALUE) << u16(TWTY_FIX32) + u32(200u << 16) << 0 << true;
+    QTest::newRow("range cut short") << int(TWON_RANGE) << u16(TWTY_FIX32) + u32(100u << 16) + u32(600u << 16) << 0
+                                     << false;
+}
+
+void TwainAppTest::lyingContainers()
+{
+    QFETCH(int, conType);
+    QFETCH(QByteArray, block);
+    QFETCH(int, items);
+    QFETCH(bool, currentRead);
+    TW_CAPABILITY cap = {ICAP_XRESOLUTION, TW_UINT16(conType), dsmMemAllocate(TW_UINT32(block.size()))};
+    std::memcpy(dsmMemLock(cap.hContainer), block.constData(), std::size_t(block.size()));
+    dsmMemUnlock(cap.hContainer);
+    QCOMPARE(int(TwainMemory::process().size(cap.hContainer)), block.size());
+    TW_UINT32 count = 0;
+    TW_FIX32 value = {};
+    while (count <= kMaxContainerItems && GetItemFix32(cap, count, value))
+        ++count;
+    QCOMPARE(int(count), items);
+    QCOMPARE(GetCurrentFix32(cap, value), currentRead);
+    std::vector<TW_UINT32> walk;
+    GetRangeValues(cap, walk);
+    QVERIFY(walk.empty());
+    QCOMPARE(TwainMemory::process().lockCount(cap.hContainer), 0);
+    dsmMemFree(cap.hContainer);
+}
+
+void TwainAppTest::extInfoItemsWithoutTheirBlock_data()
+{
+    QTest::addColumn<int>("itemType");
+    QTest::addColumn<int>("numItems");
+    QTest::addColumn<QByteArray>("block");  // empty: Item is 0
+    QTest::addColumn<QString>("text");
+    QTest::newRow("text type with no block") << int(TWTY_STR255) << 1 << QByteArray() << "Data Not Available";
+    QTest::newRow("long list with no block") << int(TWTY_UINT32) << 60000 << QByteArray() << "Data Not Available";
+    QTest::newRow("text filling its type, no closing zero")
+        << int(TWTY_STR32) << 1 << QByteArray(34, 'x') << QString(34, QLatin1Char('x'));
+    QTest::newRow("frames claiming more than their block")
+        << int(TWTY_FRAME) << 50000 << QByteArray(16, '\0') << "0.00  0.00  0.00  0.00";
+}
+
+void TwainAppTest::extInfoItemsWithoutTheirBlock()
+{
+    QFETCH(int, itemType);
+    QFETCH(int, numItems);
+    QFETCH(QByteArray, block);
+    QFETCH(QString, text);
+    TW_INFO info = {};
+    info.InfoID = TWEI_CAMERA;
+    info.ItemType = TW_UINT16(itemType);
+    info.NumItems = TW_UINT16(numItems);
+    info.ReturnCode = TWRC_SUCCESS;
+    TW_HANDLE handle = nullptr;
+    if (!block.isEmpty()) {
+        handle = dsmMemAllocate(TW_UINT32(block.size()));
+        std::memcpy(dsmMemLock(handle), block.constData(), std::size_t(block.size()));
+        dsmMemUnlock(handle);
+        info.Item = reinterpret_cast<TW_UINTPTR>(handle);
+    }
+    QCOMPARE(ExtImageInfoItemToString(info).trimmed(), text);
+    if (handle) {
+        QCOMPARE(TwainMemory::process().lockCount(handle), 0);
+        dsmMemFree(handle);
+    }
 }
 
 void TwainAppTest::fix32_data()

@@ -233,11 +233,45 @@ bool readSource(const QJsonObject &o, const QDir &base, SimSourceConfig *source,
     source->faults.stallAtPage = faults.value(QStringLiteral("stallAtPage")).toInt(0);
     source->faults.malformedAtPage = faults.value(QStringLiteral("malformedAtPage")).toInt(0);
     source->faults.malformed = faults.value(QStringLiteral("malformed")).toString(QStringLiteral("headerSize"));
-    static const QStringList malformations = {QStringLiteral("headerSize"), QStringLiteral("shortBlock"),
-                                              QStringLiteral("bits16"),     QStringLiteral("bits32"),
-                                              QStringLiteral("compressed"), QStringLiteral("hugeWidth")};
+    static const QStringList malformations = {
+        QStringLiteral("headerSize"), QStringLiteral("shortBlock"),     QStringLiteral("bits16"),
+        QStringLiteral("bits32"),     QStringLiteral("compressed"),     QStringLiteral("hugeWidth"),
+        QStringLiteral("heightLie"),  QStringLiteral("sizeImageSmall"), QStringLiteral("widerThanInfo"),
+        QStringLiteral("palette24")};
     if (!malformations.contains(source->faults.malformed)) {
         *error = QStringLiteral("\"malformed\" must be one of %1").arg(malformations.join(QStringLiteral(", ")));
+        return false;
+    }
+    SimFaults &f = source->faults;
+    f.sizeUntold = faults.value(QStringLiteral("sizeUntold")).toBool(false);
+    f.handlesAtPage = faults.value(QStringLiteral("handlesAtPage")).toInt(0);
+    f.stripLieAtPage = faults.value(QStringLiteral("stripLieAtPage")).toInt(0);
+    f.stripLie = faults.value(QStringLiteral("stripLie")).toString();
+    f.hugePageAtPage = faults.value(QStringLiteral("hugePageAtPage")).toInt(0);
+    f.imageInfoFailAtPage = faults.value(QStringLiteral("imageInfoFailAtPage")).toInt(0);
+    f.endXferFailAtPage = faults.value(QStringLiteral("endXferFailAtPage")).toInt(0);
+    f.disableFails = faults.value(QStringLiteral("disableFails")).toInt(0);
+    f.neverReady = faults.value(QStringLiteral("neverReady")).toBool(false);
+    f.floodCallbacks = faults.value(QStringLiteral("floodCallbacks")).toInt(0);
+    f.extInfoLie = faults.value(QStringLiteral("extInfoLie")).toString();
+    const QJsonObject containerLie = faults.value(QStringLiteral("containerLie")).toObject();
+    if (!containerLie.isEmpty()) {
+        f.containerLie = containerLie.value(QStringLiteral("kind")).toString();
+        if (!capabilityId(containerLie.value(QStringLiteral("cap")).toString(), &f.containerLieCap)) {
+            *error = QStringLiteral("\"containerLie\" names no capability");
+            return false;
+        }
+    }
+    static const QStringList stripLies = {QString(), QStringLiteral("zeroRows"), QStringLiteral("repeatRowZero"),
+                                          QStringLiteral("doneEarly"), QStringLiteral("gap")};
+    static const QStringList containerLies = {QString(), QStringLiteral("hugeCount"), QStringLiteral("indexPastCount"),
+                                              QStringLiteral("arrayCountLies"), QStringLiteral("shortOneValue")};
+    static const QStringList extInfoLies = {QString(), QStringLiteral("nullHandle"), QStringLiteral("longFrame"),
+                                            QStringLiteral("cameraFull"), QStringLiteral("sharedHandle")};
+    if (!stripLies.contains(f.stripLie) || !containerLies.contains(f.containerLie)
+        || !extInfoLies.contains(f.extInfoLie) || f.floodCallbacks < 0 || f.floodCallbacks > 100000) {
+        *error = QStringLiteral("a hostile fault of source \"%1\" is not one the simulator knows")
+                     .arg(source->productName);
         return false;
     }
     source->lengthUnknown = o.value(QStringLiteral("lengthUnknown")).toBool(false);

@@ -29,8 +29,36 @@
 //       that page's native image is corrupt as "malformed" says: "headerSize"
 //       (biSize 12), "shortBlock" (block ends two rows early), "bits16",
 //       "bits32" (a depth the header claims), "compressed" (biCompression 1),
-//       "hugeWidth" (biWidth 2^31-1). stallAtPage: every request for that
-//       page's image or strip answers TWRC_CHECKSTATUS and transfers nothing
+//       "hugeWidth" (biWidth 2^31-1), "heightLie" (biHeight twice the rows
+//       there are, biSizeImage 0), "sizeImageSmall" (the same with biSizeImage
+//       of the real rows), "widerThanInfo" (a consistent image wider than
+//       DAT_IMAGEINFO announced), "palette24" (a 24-bit image claiming 256
+//       palette entries it does not carry). stallAtPage: every request for
+//       that page's image or strip answers TWRC_CHECKSTATUS and transfers nothing
+//   The hostile faults, a driver that breaks the standard:
+//     "sizeUntold": true     the manager cannot tell a block's size (DSM_MemSize
+//                            answers 0), like every real manager
+//     "handlesAtPage": n     the native transfer of that page answers
+//                            TWRC_SUCCESS with a fresh image handle, never done
+//     "stripLieAtPage": n, "stripLie": "zeroRows" (strips of 0 rows, success),
+//                            "repeatRowZero" (every strip at row 0), "doneEarly"
+//                            (TWRC_XFERDONE after the first strip), "gap" (the
+//                            second strip skips rows)
+//     "hugePageAtPage": n    DAT_IMAGEINFO announces 65535 x 65535 at 24 bits
+//     "imageInfoFailAtPage": n, "endXferFailAtPage": n   those calls fail
+//     "disableFails": n      the first n MSG_DISABLEDS fail (TWCC_BUMMER)
+//     "neverReady": true     enabled, the source never reports a page
+//     "floodCallbacks": n    after enabling, n MSG_NULL events by callback
+//     "containerLie": {"cap": "ICAP_XRESOLUTION", "kind": k}   MSG_GET and
+//                            MSG_GETCURRENT of that capability answer: "hugeCount"
+//                            (an enumeration of 22 bytes claiming 50,000,000 items),
+//                            "indexPastCount" (CurrentIndex past NumItems),
+//                            "arrayCountLies" (an array of 2 items claiming 1000),
+//                            "shortOneValue" (a one-value of 4 bytes declaring FIX32)
+//     "extInfoLie": "nullHandle" (texts and lists returned with a null handle),
+//                   "longFrame" (TWEI_FRAME claiming 50,000 frames in a block of
+//                   one), "cameraFull" (a camera text of 256 bytes, no closing
+//                   zero), "sharedHandle" (two entries name the same block)
 //   "settingsDialog": "ok"   the answer of the source's own dialog: "ok" (MSG_CLOSEDSOK)
 //                            or "cancel" (MSG_CLOSEDSREQ)
 //   "closeRequestAfterBatch": false   MSG_CLOSEDSREQ once a batch is transferred
@@ -75,6 +103,19 @@ struct SimFaults
     int malformedAtPage = 0;
     QString malformed;
     int stallAtPage = 0;
+    bool sizeUntold = false;
+    int handlesAtPage = 0;
+    int stripLieAtPage = 0;
+    QString stripLie;
+    int hugePageAtPage = 0;
+    int imageInfoFailAtPage = 0;
+    int endXferFailAtPage = 0;
+    int disableFails = 0;
+    bool neverReady = false;
+    int floodCallbacks = 0;
+    TW_UINT16 containerLieCap = 0;
+    QString containerLie;
+    QString extInfoLie;
 };
 
 struct SimSourceConfig

@@ -27,6 +27,7 @@ std::atomic<void *> callHookContext{nullptr};
 // thread, is refused instead of waiting, because an application that lets
 // two threads talk to TWAIN at once has a fault that must show.
 std::atomic<bool> inside{false};
+std::atomic<bool> sizeUntold{false};
 
 SimManager &manager()
 {
@@ -160,7 +161,12 @@ TWAINSIM_EXPORT int TwainSim_LiveHandles(void)
 // image against the block that holds it.
 TWAINSIM_EXPORT TW_UINT32 DSM_MemSize(TW_HANDLE handle)
 {
-    return TW_UINT32(TwainMemory::process().size(handle));
+    return sizeUntold.load() ? 0 : TW_UINT32(TwainMemory::process().size(handle));
+}
+
+void simSetSizeUntold(bool untold)
+{
+    sizeUntold.store(untold);
 }
 
 TWAINSIM_EXPORT void TwainSim_SetTraceSink(TwainSimTraceSink sink, void *context)

@@ -349,6 +349,9 @@ TW_UINT16 SimManager::identity(TW_UINT16 msg, pTW_IDENTITY data, TW_UINT32 dg, T
         *data = m_identities[found];
         m_source = int(found);
         m_state = 4;
+        m_disableRefusals = 0;
+        m_endXferRefused = 0;
+        simSetSizeUntold(m_configs[m_source].faults.sizeUntold);
         m_caps = m_configs[m_source].capabilities;
         m_callback = nullptr;
         m_waiting.clear();
@@ -364,6 +367,7 @@ TW_UINT16 SimManager::identity(TW_UINT16 msg, pTW_IDENTITY data, TW_UINT32 dg, T
         m_waiting.clear();
         m_outgoing.clear();
         m_batch.clear();
+        simSetSizeUntold(false);
         return succeed(false);
     default:
         return fail(false, TWCC_BADPROTOCOL, QStringLiteral("not handled"), dg, dat, msg);
@@ -397,6 +401,8 @@ const SimCapability *SimManager::lookup(TW_UINT16 id, SimCapability *scratch) co
         for (TW_UINT16 info : kExtImageInfo)
             if (config.pageSide || (info != TWEI_PAGESIDE && info != TWEI_CAMERA))
                 scratch->items.push_back(info);
+        if (config.faults.extInfoLie == QLatin1String("longFrame"))
+            scratch->items.push_back(TWEI_FRAME);
         return scratch;
     case CAP_SUPPORTEDCAPS:
         scratch->itemType = TWTY_UINT16;
@@ -476,19 +482,70 @@ TW_UINT16 SimManager::capability(TW_UINT16 msg, pTW_CAPABILITY cap, TW_UINT32 dg
             m_caps[cap->Cap].reset();
         found = lookup(cap->Cap, &scratch);
         [[fallthrough]];  // answer with the container after the reset
-    default:
+    default: {
+        const SimFaults &faults = m_configs[m_source].faults;
+        if (cap->Cap == faults.containerLieCap && !faults.containerLie.isEmpty()
+            && (msg == MSG_GET || msg == MSG_GETCURRENT))
+            return lyingContainer(cap, faults.containerLie, memory);
         cap->ConType = msg == MSG_GET || msg == MSG_RESET ? found->conType() : TW_UINT16(TWON_ONEVALUE);
         cap->hContainer = found->container(msg, memory);
         if (!cap->hContainer)
             return fail(true, TWCC_LOWMEMORY, QStringLiteral("out of memory"), dg, dat, msg);
         return succeed(true);
     }
+    }
+}
+
+TW_UINT16 SimManager::lyingContainer(pTW_CAPABILITY cap, const QString &kind, TwainMemory &memory)
+{
+    // Every lie is a block whose own fields claim more than it holds.
+    auto put = [](unsigned char *at, auto value) { std::memcpy(at, &value, sizeof value); };
+    const auto dpi200 = TW_UINT32(simFix32(200)), dpi300 = TW_UINT32(simFix32(300));
+    TW_HANDLE handle = nullptr;
+    unsigned char *p = nullptr;
+    auto take = [&](TW_UINT32 size) {
+        handle = memory.allocate(size);
+        p = static_cast<unsigned char *>(memory.lock(handle));
+        return p != nullptr;
+    };
+    if (kind == QLatin1String("hugeCount") || kind == QLatin1String("indexPastCount")) {
+        const bool huge = kind == QLatin1String("hugeCount");
+        if (!take(22))
+            return TWRC_FAILURE;
+        put(p + offsetof(TW_ENUMERATION, ItemType), TW_UINT16(TWTY_FIX32));
+        put(p + offsetof(TW_ENUMERATION, NumItems), TW_UINT32(huge ? 50000000u : 2u));
+        put(p + offsetof(TW_ENUMERATION, CurrentIndex), TW_UINT32(huge ? 0u : 7u));
+        put(p + offsetof(TW_ENUMERATION, DefaultIndex), TW_UINT32(huge ? 0u : 9u));
+        put(p + 14, dpi200);
+        put(p + 18, dpi300);
+        cap->ConType = TWON_ENUMERATION;
+    } else if (kind == QLatin1String("arrayCountLies")) {
+        if (!take(14))
+            return TWRC_FAILURE;
+        put(p + offsetof(TW_ARRAY, ItemType), TW_UINT16(TWTY_FIX32));
+        put(p + offsetof(TW_ARRAY, NumItems), TW_UINT32(1000));
+        put(p + 6, dpi200);
+        put(p + 10, dpi300);
+        cap->ConType = TWON_ARRAY;
+    } else {  // shortOneValue
+        if (!take(4))
+            return TWRC_FAILURE;
+        put(p, TW_UINT16(TWTY_FIX32));
+        put(p + 2, TW_UINT16(200));
+        cap->ConType = TWON_ONEVALUE;
+    }
+    memory.unlock(handle);
+    cap->hContainer = handle;
+    simTrace(QStringLiteral("capability 0x%1 answered with a lying container (%2)").arg(cap->Cap, 4, 16, QLatin1Char('0')).arg(kind));
+    return succeed(true);
 }
 
 TW_UINT16 SimManager::userInterface(TW_UINT16 msg, pTW_USERINTERFACE ui, TW_UINT32 dg, TW_UINT16 dat)
 {
     const SimSourceConfig &config = m_configs[m_source];
     if (msg == MSG_DISABLEDS) {
+        if (m_disableRefusals++ < config.faults.disableFails)
+            return fail(true, TWCC_BUMMER, QStringLiteral("the source refuses to be disabled"), dg, dat, msg);
         m_state = 4;
         m_waiting.clear();
         m_outgoing.clear();
@@ -519,7 +576,10 @@ TW_UINT16 SimManager::userInterface(TW_UINT16 msg, pTW_USERINTERFACE ui, TW_UINT
     m_stopFeeder = false;
     m_state = 5;
     (void)ui;
-    post(MSG_XFERREADY);
+    for (int i = 0; i < config.faults.floodCallbacks && m_callback; ++i)
+        post(MSG_NULL);
+    if (!config.faults.neverReady)
+        post(MSG_XFERREADY);
     return succeed(true);
 }
 
@@ -617,6 +677,10 @@ TW_UINT16 SimManager::pendingTransfers(TW_UINT16 msg, pTW_PENDINGXFERS pending, 
         pending->Count = remaining();
         return succeed(true);
     case MSG_ENDXFER:
+        // Fails once; asked again, the source ends the page.
+        if (m_configs[m_source].faults.endXferFailAtPage == int(m_current) + 1 && !m_endXferRefused++)
+            return fail(true, TWCC_OPERATIONERROR, QStringLiteral("simulated failure to end page %1").arg(m_current + 1),
+                        dg, dat, msg);
         finishPage();
         pending->Count = remaining();
         return succeed(true);
@@ -630,6 +694,7 @@ TW_UINT16 SimManager::pendingTransfers(TW_UINT16 msg, pTW_PENDINGXFERS pending, 
         return succeed(true);
     case MSG_STOPFEEDER:
         m_stopFeeder = true;
+        simTrace(QStringLiteral("MSG_STOPFEEDER: the feeder stops after page %1 of %2").arg(m_current + 1).arg(m_batch.size()));
         pending->Count = remaining();
         return succeed(true);
     default:
@@ -640,6 +705,10 @@ TW_UINT16 SimManager::pendingTransfers(TW_UINT16 msg, pTW_PENDINGXFERS pending, 
 TW_UINT16 SimManager::imageInfo(pTW_IMAGEINFO info, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg)
 {
     QString why;
+    const SimFaults &faults = m_configs[m_source].faults;
+    if (faults.imageInfoFailAtPage == int(m_current) + 1)
+        return fail(true, TWCC_OPERATIONERROR, QStringLiteral("simulated failure to describe page %1").arg(m_current + 1),
+                    dg, dat, msg);
     if (!loadPage(&why))
         return fail(true, TWCC_OPERATIONERROR, why, dg, dat, msg);
     std::memset(info, 0, sizeof *info);
@@ -658,6 +727,11 @@ TW_UINT16 SimManager::imageInfo(pTW_IMAGEINFO info, TW_UINT32 dg, TW_UINT16 dat,
     info->Planar = TWAIN_FALSE;
     info->PixelType = TW_INT16(capValue(ICAP_PIXELTYPE, TWPT_GRAY));
     info->Compression = TWCP_NONE;
+    if (faults.hugePageAtPage == int(m_current) + 1) {
+        info->ImageWidth = info->ImageLength = 65535;
+        info->BitsPerPixel = 24;
+        info->SamplesPerPixel = 3;
+    }
     return succeed(true);
 }
 
@@ -672,6 +746,11 @@ TW_UINT16 SimManager::nativeTransfer(TW_HANDLE *handle, TW_UINT32 dg, TW_UINT16 
         return fail(true, TWCC_OPERATIONERROR, QStringLiteral("simulated device failure on page %1").arg(page), dg, dat, msg);
     if (faults.stallAtPage == page)
         return succeed(true, TWRC_CHECKSTATUS);
+    if (faults.handlesAtPage == page) {
+        // A success that is no page, with a block the application now owns.
+        *handle = TwainMemory::process().allocate(64 * 1024);
+        return succeed(true, TWRC_SUCCESS);
+    }
     if (faults.cancelAtPage == page) {
         simTrace(QStringLiteral("page %1 cancelled by the simulated operator").arg(page));
         m_state = 7;
@@ -743,7 +822,14 @@ TW_UINT16 SimManager::memoryTransfer(pTW_IMAGEMEMXFER xfer, TW_UINT32 dg, TW_UIN
                     QStringLiteral("a buffer of %1 bytes cannot hold a row of %2 bytes").arg(length).arg(rowBytes), dg, dat,
                     msg);
     }
-    const int rows = int(std::min<std::size_t>(length / rowBytes, std::size_t(m_page.height - m_rowsSent)));
+    const QString lie = faults.stripLieAtPage == page ? faults.stripLie : QString();
+    if (lie == QLatin1String("gap") && m_strips == 1 && m_page.height - m_rowsSent > 1)
+        m_rowsSent += std::max(1, std::min(int(length / rowBytes), m_page.height - m_rowsSent - 1) / 2);
+    if (lie == QLatin1String("repeatRowZero"))
+        m_rowsSent = 0;
+    int rows = int(std::min<std::size_t>(length / rowBytes, std::size_t(m_page.height - m_rowsSent)));
+    if (lie == QLatin1String("zeroRows"))
+        rows = 0;
     std::memcpy(buffer, m_page.row(m_rowsSent), std::size_t(rows) * rowBytes);
     if (flags & TWMF_HANDLE)
         memory.unlock(xfer->Memory.TheMem);
@@ -757,7 +843,9 @@ TW_UINT16 SimManager::memoryTransfer(pTW_IMAGEMEMXFER xfer, TW_UINT32 dg, TW_UIN
     m_rowsSent += rows;
     ++m_strips;
     m_state = 7;
-    if (m_rowsSent < m_page.height)
+    if (lie == QLatin1String("zeroRows") || lie == QLatin1String("repeatRowZero"))
+        return succeed(true);
+    if (m_rowsSent < m_page.height && lie != QLatin1String("doneEarly"))
         return succeed(true);
     m_pageDone = true;
     return succeed(true, TWRC_XFERDONE);
@@ -808,10 +896,36 @@ TW_UINT16 SimManager::extImageInfo(pTW_EXTIMAGEINFO ext, TW_UINT32 dg, TW_UINT16
         return values;
     };
 
+    const QString &lie = config.faults.extInfoLie;
+    TW_HANDLE cameraBlock = nullptr;  // for "sharedHandle"
     for (TW_UINT32 i = 0; i < ext->NumInfos; ++i) {
         TW_INFO &info = ext->Info[i];
         info.Item = 0;
         info.NumItems = 0;
+        if (lie == QLatin1String("nullHandle")
+            && (info.InfoID == TWEI_CAMERA || info.InfoID == TWEI_PAGESIDE || info.InfoID == TWEI_PAGENUMBER
+                || info.InfoID == TWEI_BARCODETEXT)) {
+            // Types that travel in a block, returned without one.
+            info.ItemType = info.InfoID == TWEI_PAGENUMBER ? TW_UINT16(TWTY_UINT32) : TW_UINT16(TWTY_STR255);
+            info.NumItems = info.InfoID == TWEI_PAGENUMBER ? 200 : 1;
+            info.ReturnCode = TWRC_SUCCESS;
+            continue;
+        }
+        if (lie == QLatin1String("longFrame") && info.InfoID == TWEI_FRAME) {
+            TW_HANDLE handle = memory.allocate(sizeof(TW_FRAME));
+            info.ItemType = TWTY_FRAME;
+            info.NumItems = 50000;
+            info.ReturnCode = handle ? TWRC_SUCCESS : TWRC_DATANOTAVAILABLE;
+            info.Item = reinterpret_cast<TW_UINTPTR>(handle);
+            continue;
+        }
+        if (lie == QLatin1String("sharedHandle") && info.InfoID == TWEI_PAGENUMBER && cameraBlock) {
+            info.ItemType = TWTY_STR255;
+            info.NumItems = 1;
+            info.ReturnCode = TWRC_SUCCESS;
+            info.Item = reinterpret_cast<TW_UINTPTR>(cameraBlock);
+            continue;
+        }
         const bool barcodeItem = info.InfoID == TWEI_BARCODETYPE || info.InfoID == TWEI_BARCODETEXTLENGTH
                                  || info.InfoID == TWEI_BARCODETEXT || info.InfoID == TWEI_BARCODEX
                                  || info.InfoID == TWEI_BARCODEY || info.InfoID == TWEI_BARCODEROTATION
@@ -887,7 +1001,10 @@ TW_UINT16 SimManager::extImageInfo(pTW_EXTIMAGEINFO ext, TW_UINT32 dg, TW_UINT16
                 break;
             }
             std::memcpy(to, camera, std::strlen(camera) + (config.cameraUnterminated ? 0 : 1));
+            if (lie == QLatin1String("cameraFull"))  // the whole text type, no closing zero
+                std::memset(to + std::strlen(camera), ' ', sizeof(TW_STR255) - std::strlen(camera));
             memory.unlock(handle);
+            cameraBlock = handle;
             info.ItemType = TWTY_STR255;
             info.NumItems = 1;
             info.ReturnCode = TWRC_SUCCESS;

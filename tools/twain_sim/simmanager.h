@@ -11,6 +11,8 @@
 
 #include <QString>
 
+class TwainMemory;
+
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -47,6 +49,7 @@ private:
     TW_UINT16 memoryTransfer(pTW_IMAGEMEMXFER xfer, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg);
     TW_UINT16 imageInfo(pTW_IMAGEINFO info, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg);
     TW_UINT16 extImageInfo(pTW_EXTIMAGEINFO ext, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg);
+    TW_UINT16 lyingContainer(pTW_CAPABILITY cap, const QString &kind, TwainMemory &memory);
 
     // The capability as the source answers it now (derived ones computed),
     // or null when the source has none of that id.
@@ -82,6 +85,8 @@ private:
     int m_strips = 0;
     int m_rowsSent = 0;
     bool m_stopFeeder = false;
+    int m_disableRefusals = 0;
+    int m_endXferRefused = 0;
     SimPage m_page;
 
     std::thread m_thread;

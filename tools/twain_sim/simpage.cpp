@@ -116,7 +116,9 @@ TW_HANDLE simMakeDib(const SimPage &page, double dpiX, double dpiY, TwainMemory 
                      const QString &malformed)
 {
     const int paletteEntries = page.bitsPerPixel == 1 ? 2 : page.bitsPerPixel == 8 ? 256 : 0;
-    const std::size_t stride = std::size_t((page.bitsPerPixel * page.width + 31) / 32) * 4;
+    // "widerThanInfo": a sound image, only wider than the page announced.
+    const int dibWidth = malformed == QLatin1String("widerThanInfo") ? page.width + 8 : page.width;
+    const std::size_t stride = std::size_t((page.bitsPerPixel * dibWidth + 31) / 32) * 4;
     const std::size_t size = sizeof(TW_BITMAPINFOHEADER) + 4 * std::size_t(paletteEntries) + stride * page.height;
     if (size > 0xffffffffu)
         return nullptr;
@@ -128,7 +130,7 @@ TW_HANDLE simMakeDib(const SimPage &page, double dpiX, double dpiY, TwainMemory 
         return nullptr;
     TW_BITMAPINFOHEADER header = {};
     header.biSize = sizeof(TW_BITMAPINFOHEADER);
-    header.biWidth = page.width;
+    header.biWidth = dibWidth;
     header.biHeight = topDown ? -page.height : page.height;  // positive: bottom row first
     header.biPlanes = 1;
     header.biBitCount = std::uint16_t(page.bitsPerPixel);
@@ -145,6 +147,11 @@ TW_HANDLE simMakeDib(const SimPage &page, double dpiX, double dpiY, TwainMemory 
         header.biCompression = 1;
     else if (malformed == QLatin1String("hugeWidth"))
         header.biWidth = 0x7fffffff;
+    else if (malformed == QLatin1String("heightLie") || malformed == QLatin1String("sizeImageSmall")) {
+        header.biHeight *= 2;
+        header.biSizeImage = malformed == QLatin1String("heightLie") ? 0 : std::uint32_t(stride * page.height);
+    } else if (malformed == QLatin1String("palette24"))
+        header.biClrUsed = page.bitsPerPixel == 24 ? 256 : 4096;
     std::memcpy(bytes, &header, sizeof header);
     unsigned char *palette = bytes + sizeof header;
     for (int i = 0; i < paletteEntries; ++i) {
