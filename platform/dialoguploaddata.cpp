@@ -3,6 +3,7 @@
 #include "dataformatthread.h"
 #include "dialogdatauploadduplicatecheck.h"
 #include "examsession.h"
+#include "formsize.h"
 #include "messagebox.h"
 #include "platformreplies.h"
 #include "platformrequest.h"
@@ -39,7 +40,7 @@ DialogUploadData::DialogUploadData(QWidget *parent)
     : QDialog(parent), mainWindow(dynamic_cast<ExamSession *>(parent))
 {
     buildForm();
-    setFixedSize(size());
+    FormSize::fixAtLeastLayout(this);
 
     dataThread = new QThread(this);
     dataWorker = new DataFormatThread;
