@@ -1024,8 +1024,11 @@ void MainWindow::uploadData()
         addLog(QStringLiteral("正在识别处理，不能完成本操作"));
         return;
     }
-    if (tableWidgetResults->rowCount() == 0)
+    if (tableWidgetResults->rowCount() == 0) {
+        MessageBox::information(this, QStringLiteral("提示"),
+                                QStringLiteral("处理结果列表为空，没有可上传的数据。\n请先识别处理答卷，并查看日志中未能处理的原因。"));
         return;
+    }
     // The data file is written from the tables; image uploads still change them.
     if (tableWidgetResults->uploading) {
         addLog(QStringLiteral("图片上传未结束，不能上传数据"));

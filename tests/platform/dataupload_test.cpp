@@ -114,6 +114,7 @@ private slots:
     void testRefusalsWhileWorkersRun();
     void testUploadCommand_data();
     void testUploadCommand();
+    void testUploadCommandWithoutResultsSaysWhy();
     // Last: it makes the Qt side trust a second platform for the rest of the run.
     void testUntrustedCertificate_data();
     void testUntrustedCertificate();
@@ -754,6 +755,19 @@ void DataUploadTest::testUploadCommand()
     QCOMPARE(m_platform->posts().first().entries.first().name, QStringLiteral("c9up-du-command.txt"));
     QVERIFY(QFileInfo(DataFormatThread::dataFolder()).isDir());
     QVERIFY(!QFileInfo::exists(zip));
+}
+
+void DataUploadTest::testUploadCommandWithoutResultsSaysWhy()
+{
+    // Every sheet failed (a full disk, say): nothing to send, and the
+    // operator is told so instead of nothing happening.
+    openExam(QStringLiteral("du-empty"));
+    m_window->tableWidgetResults->setRowCount(0);
+    m_window->uploadData();
+    QCOMPARE(m_boxes->count(), 1);
+    QCOMPARE(m_boxes->last().text,
+             QStringLiteral("处理结果列表为空，没有可上传的数据。\n请先识别处理答卷，并查看日志中未能处理的原因。"));
+    QCOMPARE(m_sim.requestsTo(m_platform->recordPath).size(), 0);
 }
 
 // ---------------------------------------------------------------- certificates
