@@ -328,9 +328,17 @@ bool DialogUploadData::checkUploadRecord()
         }
         return false;
     }
-    default:
+    case PlatformReplies::UploadRecord::NotObject:
+        MessageBox::warning(this, QStringLiteral("提示"),
+                            QStringLiteral("数据未上传。\n") + reply.unreadableText());
+        return true;
+    case PlatformReplies::UploadRecord::Other:
+        // A refusal (a wrong data key, say) is the platform's word: show it.
+        MessageBox::warning(this, QStringLiteral("提示"),
+                            QStringLiteral("数据未上传。\n%1:%2").arg(record.codeText, record.messageText));
         return true;
     }
+    return true;
 }
 
 void DialogUploadData::setDataFormatProgress(int value)
