@@ -35,6 +35,7 @@
 #include "formfit.h"
 #include "mainwindow.h"
 #include "messagebox.h"
+#include "multipleselect.h"
 #include "omrresources.h"
 
 #include <QImage>
@@ -120,6 +121,7 @@ void FormsTest::testFormsGiveTextsRoom_data()
     add("DialogSetting", [](MainWindow *w) { return new DialogSetting(w); });
     add("DialogSort", [](MainWindow *w) { return new DialogSort(w); });
     add("DialogThreshold", [](MainWindow *w) { return new DialogThreshold(w); });
+    add("MultipleSelect", [](MainWindow *w) { return new MultipleSelect(w); });
 }
 
 void FormsTest::testFormsGiveTextsRoom()
