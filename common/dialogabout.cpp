@@ -1,6 +1,7 @@
 #include "dialogabout.h"
 
 #include "desktopopener.h"
+#include "formsize.h"
 #include "myclickablelabel.h"
 #include "platformrequest.h"
 
@@ -65,7 +66,7 @@ DialogAbout::Program DialogAbout::pellwyn()
 DialogAbout::DialogAbout(Program program, QWidget *parent) : QDialog(parent), m_program(std::move(program))
 {
     build();
-    setFixedSize(size());
+    FormSize::fixAtLeastLayout(this);
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     clickCount = 0;
 }

@@ -24,8 +24,9 @@ bool write(const QString &path, const cv::Mat &image, const std::vector<int> &pa
            QString *error = nullptr);
 
 // Turns the image file clockwise as seen on screen: mode 0 by 90°, 1 by 180°,
-// 2 by 270°. `jpegQuality` (0 to 100) is used for JPEG files; -1 keeps the
-// encoder's default.
+// 2 by 270°. The file keeps its format, bit depth, palette and resolution (a
+// 1-bit scan stays 1 bit). `jpegQuality` (0 to 100) is used for JPEG files;
+// -1 keeps the encoder's default.
 bool rotate(const QString &path, int mode, int jpegQuality = -1, QString *error = nullptr);
 
 } // namespace ImageFile

@@ -1,5 +1,6 @@
 #include "myscrollareaforduplicatecheck.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScrollBar>
 
@@ -38,6 +39,9 @@ void MyScrollAreaForDuplicateCheck::wheelEvent(QWheelEvent *)
 {
 }
 
-void MyScrollAreaForDuplicateCheck::keyPressEvent(QKeyEvent *)
+void MyScrollAreaForDuplicateCheck::keyPressEvent(QKeyEvent *event)
 {
+    // The keyboard never scrolls the area; every key goes on to the window
+    // (Esc closes the viewer even with the pointer over the image).
+    event->ignore();
 }

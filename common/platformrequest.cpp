@@ -140,6 +140,15 @@ PlatformReply PlatformReply::readUnparsed(QNetworkReply *reply)
         out.errorText = PlatformRequest::replyTooLargeText();
         return out;
     }
+    // Redirects are followed only when asked, and never to plain HTTP;
+    // one that was not followed is no answer to the request.
+    const bool redirected = out.httpStatus >= 300 && out.httpStatus < 400;
+    if (reply->error() == QNetworkReply::InsecureRedirectError || (redirected && reply->error() == QNetworkReply::NoError)) {
+        out.failed = true;
+        out.errorText = PlatformRequest::redirectRefusedText(
+            QString::fromUtf8(reply->rawHeader(QByteArrayLiteral("Location"))));
+        return out;
+    }
     if (reply->error() != QNetworkReply::NoError) {
         out.failed = true;
         out.errorText = reply->errorString();
@@ -182,6 +191,36 @@ QString PlatformReply::uploadRecordFailureText() const
 QString PlatformReply::localServerFailureText() const
 {
     return QStringLiteral("code:%1:%2").arg(httpStatus).arg(errorText);
+}
+
+QString PlatformReply::unreadableText() const
+{
+    const QString text = QString::fromUtf8(body).trimmed();
+    if (text.isEmpty())
+        return QStringLiteral("平台的回复为空（HTTP %1）").arg(httpStatus);
+    // Enough of the body to recognise it, not a whole page in a box.
+    constexpr int kShown = 200;
+    return QStringLiteral("平台的回复无法读取（HTTP %1）：").arg(httpStatus)
+        + (text.size() > kShown ? text.left(kShown) + QStringLiteral("……") : text);
+}
+
+QString PlatformReply::anyText(const QJsonValue &value)
+{
+    if (value.isString())
+        return value.toString();
+    if (value.isUndefined() || value.isNull())
+        return QString();
+    if (value.isDouble()) {
+        const double number = value.toDouble();
+        // Whole numbers without a fraction or exponent: 403, not 403.0.
+        if (qAbs(number) < 1e15 && number == double(qint64(number)))
+            return QString::number(qint64(number));
+        return QString::number(number);
+    }
+    if (value.isBool())
+        return value.toBool() ? QStringLiteral("true") : QStringLiteral("false");
+    const QJsonDocument document = value.isArray() ? QJsonDocument(value.toArray()) : QJsonDocument(value.toObject());
+    return QString::fromUtf8(document.toJson(QJsonDocument::Compact));
 }
 
 int PlatformReply::intValue(const QJsonObject &object, const QString &key)
@@ -363,6 +402,13 @@ QNetworkReply *PlatformRequest::postMultipart(QNetworkAccessManager *manager, co
 QString PlatformRequest::replyTooLargeText()
 {
     return QStringLiteral("平台回复过大（超过 %1 MiB），已中止").arg(kMaxReplyBytes / (1024 * 1024));
+}
+
+QString PlatformRequest::redirectRefusedText(const QString &location)
+{
+    if (location.trimmed().isEmpty())
+        return QStringLiteral("平台要求转到另一地址，已拒绝跟随，请求未完成");
+    return QStringLiteral("平台要求转到另一地址（%1），已拒绝跟随，请求未完成").arg(location.trimmed());
 }
 
 void PlatformRequest::limitReplySize(QNetworkReply *reply)

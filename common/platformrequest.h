@@ -88,8 +88,10 @@ struct PlatformReply {
     QJsonDocument document;
 
     // Reads a finished reply; a null reply (deleted while waited for) is a
-    // failure with status 0, and a reply stopped for its size (or holding
-    // more than the limit) a failure with PlatformRequest::replyTooLargeText.
+    // failure with status 0, a reply stopped for its size (or holding more
+    // than the limit) a failure with PlatformRequest::replyTooLargeText, and
+    // a redirect that was not followed a failure with
+    // PlatformRequest::redirectRefusedText.
     static PlatformReply read(QNetworkReply *reply);
     // The same without parsing the body; parseBody does that later (on any
     // thread).
@@ -108,12 +110,19 @@ struct PlatformReply {
     QString bareFailureText() const { return errorText; }
     QString uploadRecordFailureText() const;  // "code:%1 \ninfo:%2\n检查之前是否有过数据上传失败"
     QString localServerFailureText() const;   // "code:%1:%2"
+    // A body that is empty or cannot be read the way the request needs:
+    // "平台的回复为空（HTTP %1）" or "平台的回复无法读取（HTTP %1）：" and the
+    // start of the body.
+    QString unreadableText() const;
 
     // Reply keys: integers default to 0, texts to "", and containers to empty.
     static int intValue(const QJsonObject &object, const QString &key);
     static QString textValue(const QJsonObject &object, const QString &key);
     static QJsonObject objectValue(const QJsonObject &object, const QString &key);
     static QJsonArray arrayValue(const QJsonObject &object, const QString &key);
+    // Any value as the operator should see it: a text as it is, anything
+    // else as compact JSON ("" for a missing value).
+    static QString anyText(const QJsonValue &value);
 };
 
 class PlatformRequest {
@@ -156,6 +165,9 @@ public:
     static constexpr qint64 kMaxReplyBytes = 32 * 1024 * 1024;
     // "平台回复过大（超过 32 MiB），已中止"
     static QString replyTooLargeText();
+    // A redirect is never followed to plain HTTP, and a request that does
+    // not follow redirects treats one as a failure with this text.
+    static QString redirectRefusedText(const QString &location);
     // Aborts `reply` as soon as its announced length or the bytes it holds
     // pass kMaxReplyBytes; PlatformReply::read then reports it. postForm,
     // postMultipart and waitForReply do this already; a second call is

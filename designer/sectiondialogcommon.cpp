@@ -1,5 +1,6 @@
 #include "sectiondialogcommon.h"
 
+#include "formsize.h"
 #include "messagebox.h"
 #include "questionsections.h"
 #include "sectionhost.h"
@@ -33,7 +34,7 @@ int number(const QString &text)
 void fixFrame(QDialog *dialog)
 {
     dialog->setWindowFlags(dialog->windowFlags() & ~Qt::WindowContextHelpButtonHint);
-    dialog->setFixedSize(dialog->size());
+    FormSize::fixAtLeastLayout(dialog);
 }
 
 void fillOptionCounts(QComboBox *box)

@@ -4,6 +4,8 @@
 // the objective and subjective dialogs (their two forms name their widgets
 // alike, so one template serves both).
 
+#include "formsize.h"
+
 #include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -149,12 +151,14 @@ void prepareSubjectDialog(Dialog *dialog)
     if (dialog->editing) {
         ui->widgetSuggest->hide();
         ui->lineEditSectionID->setText(QString::number(dialog->blockNumber));
-        return;
+    } else {
+        const int count = ui->listWidget->count();
+        const int suggestion = count ? ui->listWidget->item(count - 1)->data(Qt::DisplayRole).toInt() + 1 : 1;
+        ui->lineEditSectionID->setText(QString::number(suggestion));
+        ui->labelSuggest->setText(QString::number(suggestion));
     }
-    const int count = ui->listWidget->count();
-    const int suggestion = count ? ui->listWidget->item(count - 1)->data(Qt::DisplayRole).toInt() + 1 : 1;
-    ui->lineEditSectionID->setText(QString::number(suggestion));
-    ui->labelSuggest->setText(QString::number(suggestion));
+    // The page number lengthened a text.
+    FormSize::fixAtLeastLayout(dialog);
 }
 
 // True when `typed` may become the block's number: at least 1 and used by no

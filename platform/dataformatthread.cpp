@@ -2,6 +2,7 @@
 
 #include "dialoguploaddata.h"
 #include "examsession.h"
+#include "myupload.h"
 #include "platformrequest.h"
 
 #include <JlCompress.h>
@@ -156,6 +157,36 @@ QByteArray DataFormatInput::recordOf(int row, const QString &fullScore) const
     return QJsonDocument(record).toJson(QJsonDocument::Compact);
 }
 
+bool DataFormatInput::leftOut(int row) const
+{
+    return !idsToLeaveOut.isEmpty() && idsToLeaveOut.contains(studentIdOf(row));
+}
+
+QString DataFormatInput::badLinkOf(int row) const
+{
+    QStringList keys;
+    for (const SubjectSection &s : subjectSections)
+        keys << QStringLiteral("%1-%2").arg(s.page).arg(s.sectionId);
+    for (const OptionalSubjectSection &s : optionalSubjectSections)
+        keys << QStringLiteral("%1-%2").arg(s.page).arg(s.sectionId);
+    if (entireSheetUpload) {
+        for (int page = 1; page <= pagesPerSheet; ++page)
+            keys << QStringLiteral("e-%1").arg(page);
+    }
+    for (const QString &key : qAsConst(keys)) {
+        const Cell *c = cell(row, key);
+        const QString link = c ? c->data2.toString() : QString();
+        const QString problem = link.isEmpty() ? QString() : MyUpload::linkProblem(link);
+        if (!problem.isEmpty()) {
+            const Cell *code = row < rows.size() && !rows[row].isEmpty() && rows[row][0].present ? &rows[row][0] : nullptr;
+            return QStringLiteral("第%1行（考号 %2）列 %3 的图片链接不可用（%4）：%5\n请重新上传该图片后再上传数据。")
+                .arg(row + 1)
+                .arg(code ? code->text : QString(), key, problem, link);
+        }
+    }
+    return QString();
+}
+
 // ---------------------------------------------------------------- worker
 
 DataFormatThread::DataFormatThread(QObject *parent) : QObject(parent) {}
@@ -226,6 +257,15 @@ QString DataFormatThread::writeAndZip(QString &reason)
         return QString();
     }
 
+    // A link that points elsewhere never reaches the platform.
+    for (int row = 0; row < in.rows.size(); ++row) {
+        if (in.leftOut(row))
+            continue;
+        reason = in.badLinkOf(row);
+        if (!reason.isEmpty())
+            return QString();
+    }
+
     QFile file(textPath);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
         reason = QStringLiteral("无法写入数据文件：%1\n%2").arg(QDir::toNativeSeparators(textPath), file.errorString());
@@ -234,7 +274,7 @@ QString DataFormatThread::writeAndZip(QString &reason)
     bool fullScoreKnown = false;
     QString fullScore;
     for (int row = 0; row < in.rows.size(); ++row) {
-        if (!in.idsToLeaveOut.isEmpty() && in.idsToLeaveOut.contains(in.studentIdOf(row)))
+        if (in.leftOut(row))
             continue;
         if (!fullScoreKnown) {
             fullScore = QString::number(double(in.objectTotalFullScore()), 'f', 2);

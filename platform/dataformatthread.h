@@ -49,11 +49,17 @@ struct DataFormatInput {
     const Cell *cell(int row, const QString &key) const;
     // The platform's student id of the row (its first cell), as text.
     QString studentIdOf(int row) const;
+    // The row's student keeps the platform's record: the row is not written.
+    bool leftOut(int row) const;
     // Sum of the regular keys plus, per optional group, the keys of the
     // default candidate's objective questions.
     float objectTotalFullScore() const;
     // The record of one row; `fullScore` is the exam's full objective score as text.
     QByteArray recordOf(int row, const QString &fullScore) const;
+    // Why one of the row's image links may not go into the data file (it
+    // leaves the store's image folder), naming the cell and the link; empty
+    // when every link is usable.
+    QString badLinkOf(int row) const;
 };
 
 class DataFormatThread : public QObject {

@@ -120,6 +120,10 @@ void DialogAccount::verifyKey()
     const PlatformReplies::KeyCheck check = PlatformReplies::readKeyCheck(reply);
     switch (check.outcome) {
     case PlatformReplies::KeyCheck::NotObject:
+        // Checked or not, the operator must learn it was not.
+        MessageBox::information(this, QStringLiteral("提示"),
+                                QStringLiteral("未知错误，验证失败！\n") + reply.unreadableText());
+        m_schoolID = QStringLiteral("-1");
         return;
     case PlatformReplies::KeyCheck::Verified:
         MessageBox::information(this, QStringLiteral("提示"), QStringLiteral("验证成功"));

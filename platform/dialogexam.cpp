@@ -34,6 +34,17 @@ void inform(QWidget *parent, const QString &text)
     MessageBox::information(parent, kTitle, text);
 }
 
+// The id names the exam's folder: only a text of letters, digits, '-' and '_' will do.
+QString invalidExamIdText(const PlatformReplies::ExamEntry &exam)
+{
+    QString text = QStringLiteral("考试编号不合法：%1").arg(exam.idAsSent);
+    if (exam.idAsSent.isEmpty())
+        text += QStringLiteral("（平台没有发来考试编号）");
+    else if (exam.id.isEmpty())
+        text += QStringLiteral("（平台发来的考试编号不是文本）");
+    return text;
+}
+
 } // namespace
 
 DialogExam::DialogExam(QWidget *parent)
@@ -182,10 +193,12 @@ void DialogExam::loadProjects()
     if (result.failed) {
         warn(this, result.codeFailureText());
     } else if (!result.json) {
-        inform(this, QStringLiteral("未知错误！"));
+        inform(this, QStringLiteral("未知错误！\n") + result.unreadableText());
     } else {
         const PlatformReplies::ProjectList list = PlatformReplies::readProjects(result);
-        if (list.code == 200) {
+        if (!list.readable) {
+            warn(this, result.unreadableText());
+        } else if (list.code == 200) {
             for (const PlatformReplies::ProjectList::Project &project : list.projects) {
                 auto *item = new QListWidgetItem(project.name, ui->listWidgetExamName);
                 item->setData(Qt::UserRole, project.id);
@@ -200,6 +213,8 @@ void DialogExam::loadProjects()
             inform(this, list.message);
             upgradeCheck();
             return;
+        } else {
+            warn(this, QStringLiteral("%1:%2").arg(list.code).arg(list.message));
         }
     }
     ui->listWidgetExamName->setCurrentRow(-1);
@@ -229,8 +244,14 @@ void DialogExam::loadExams(const QString &projectId)
         warn(this, result.bareFailureText());
         return;
     }
-    if (!result.json) {
-        inform(this, QStringLiteral("未知错误！"));
+    if (!result.isArray()) {
+        // An empty body, a page of text or an error object: not a list of exams.
+        const QJsonObject object = result.object();
+        if (result.isObject() && object.contains(QStringLiteral("code")))
+            warn(this, QStringLiteral("%1:%2").arg(PlatformReply::anyText(object.value(QStringLiteral("code"))),
+                                                  PlatformReply::anyText(object.value(QStringLiteral("message")))));
+        else
+            inform(this, QStringLiteral("未知错误！\n") + result.unreadableText());
     } else {
         for (const QJsonObject &exam : PlatformReplies::readExams(result)) {
             const PlatformReplies::ExamEntry entry = PlatformReplies::readExamEntry(exam);
@@ -276,7 +297,7 @@ void DialogExam::showExamStatus()
     if (!PlatformRequest::isSafeIdentifier(examId)) {
         ui->tableWidget->setRowCount(0);
         ++m_serial; // a reply still coming for another exam is of no use now
-        warn(this, QStringLiteral("考试编号不合法：%1").arg(examId));
+        warn(this, invalidExamIdText(exam));
         return;
     }
     loadExamInfo(examId);
@@ -307,8 +328,10 @@ void DialogExam::loadExamInfo(const QString &id)
         return;
     }
     const PlatformReplies::ExamInfo info = PlatformReplies::readExamInfo(result);
-    if (!info.object)
+    if (!info.object) {
+        warn(this, QStringLiteral("考试信息未能获取：") + result.unreadableText());
         return;
+    }
 
     QTableWidget *table = ui->tableWidget;
     auto addRows = [table](const QVector<AnswerParsing::AnswerRow> &rows, QVector<AnswerSetting> &into) {
@@ -403,7 +426,9 @@ void DialogExam::accept()
         return;
     }
     if (!PlatformRequest::isSafeIdentifier(examId)) {
-        warn(this, QStringLiteral("考试编号不合法：%1").arg(examId));
+        const QListWidgetItem *item = ui->listWidgetExam->currentItem();
+        warn(this, invalidExamIdText(PlatformReplies::readExamEntry(item ? item->data(Qt::UserRole).toJsonObject()
+                                                                         : QJsonObject())));
         return;
     }
     if (!examInfoLoaded) {

@@ -3,6 +3,7 @@
 #include "dataformatthread.h"
 #include "dialogdatauploadduplicatecheck.h"
 #include "examsession.h"
+#include "formsize.h"
 #include "messagebox.h"
 #include "platformreplies.h"
 #include "platformrequest.h"
@@ -39,7 +40,7 @@ DialogUploadData::DialogUploadData(QWidget *parent)
     : QDialog(parent), mainWindow(dynamic_cast<ExamSession *>(parent))
 {
     buildForm();
-    setFixedSize(size());
+    FormSize::fixAtLeastLayout(this);
 
     dataThread = new QThread(this);
     dataWorker = new DataFormatThread;
@@ -327,9 +328,17 @@ bool DialogUploadData::checkUploadRecord()
         }
         return false;
     }
-    default:
+    case PlatformReplies::UploadRecord::NotObject:
+        MessageBox::warning(this, QStringLiteral("提示"),
+                            QStringLiteral("数据未上传。\n") + reply.unreadableText());
+        return true;
+    case PlatformReplies::UploadRecord::Other:
+        // A refusal (a wrong data key, say) is the platform's word: show it.
+        MessageBox::warning(this, QStringLiteral("提示"),
+                            QStringLiteral("数据未上传。\n%1:%2").arg(record.codeText, record.messageText));
         return true;
     }
+    return true;
 }
 
 void DialogUploadData::setDataFormatProgress(int value)

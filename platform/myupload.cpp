@@ -15,6 +15,8 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
+#include <QRegularExpression>
+#include <QUrl>
 #include <QTimer>
 
 #include <cstdio>
@@ -180,10 +182,7 @@ void MyUpload::uploadFileToServer(QString url, QString password, QString examId,
     const QJsonObject object = answer.object();
     const int code = PlatformReply::intValue(object, QStringLiteral("code"));
     if (code != 200) {
-        const QJsonValue info = object.value(QStringLiteral("info"));
-        const QString infoText = info.isString() ? info.toString()
-                                                 : QString::fromUtf8(QJsonDocument::fromVariant(info.toVariant())
-                                                                         .toJson(QJsonDocument::Compact));
+        const QString infoText = PlatformReply::anyText(object.value(QStringLiteral("info")));
         *result = QStringLiteral("code:%1:info:%2").arg(code).arg(infoText);
         return;
     }
@@ -195,6 +194,59 @@ void MyUpload::uploadFileToServer(QString url, QString password, QString examId,
     }
     *ok = true;
     *result = path;
+}
+
+QString MyUpload::storedPathProblem(const QString &path)
+{
+    if (path.trimmed().isEmpty())
+        return QStringLiteral("路径为空");
+    static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*:"));
+    // Every decoding the link may meet on its way (the web server's, the
+    // browser's) is looked at, so "%2e%2e" and "%252e" count as "..".
+    QString form = path;
+    for (int round = 0; round < 4; ++round) {
+        for (const QChar c : form) {
+            if (c.category() == QChar::Other_Control || c == QLatin1Char('\\'))
+                return QStringLiteral("含有不允许的字符");
+        }
+        if (form.startsWith(QLatin1Char('/')))
+            return QStringLiteral("是绝对路径");
+        if (scheme.match(form).hasMatch())
+            return QStringLiteral("是完整地址");
+        const QString segments = linkProblem(form);
+        if (!segments.isEmpty())
+            return segments;
+        const QString decoded = QUrl::fromPercentEncoding(form.toUtf8());
+        if (decoded == form)
+            break;
+        form = decoded;
+    }
+    return QString();
+}
+
+QString MyUpload::linkProblem(const QString &link)
+{
+    // Only the part after "scheme://host" is a path on the server.
+    QString rest = link;
+    const int authority = rest.indexOf(QStringLiteral("://"));
+    if (authority >= 0) {
+        const int pathStart = rest.indexOf(QLatin1Char('/'), authority + 3);
+        rest = pathStart < 0 ? QString() : rest.mid(pathStart);
+    }
+    QString form = rest;
+    for (int round = 0; round < 4; ++round) {
+        if (form.contains(QLatin1Char('\\')))
+            return QStringLiteral("含有不允许的字符");
+        for (const QString &segment : form.split(QLatin1Char('/'))) {
+            if (segment == QLatin1String("..") || segment == QLatin1String("."))
+                return QStringLiteral("指向图片文件夹之外");
+        }
+        const QString decoded = QUrl::fromPercentEncoding(form.toUtf8());
+        if (decoded == form)
+            break;
+        form = decoded;
+    }
+    return QString();
 }
 
 bool MyUpload::putFileToQiniu(TokenStorageClient *client, QString key, QString localPath, QString *result)

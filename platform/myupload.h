@@ -61,6 +61,15 @@ public:
     // The same key for bytes already read from `localPath`.
     static QString objectKeyFor(const QString &examId, const QString &localPath, const QByteArray &content);
 
+    // What is wrong with a stored image's path as a store returned it, to be
+    // put after the store's address; empty when it is usable. A path that is
+    // absolute, carries a scheme or leaves the image folder ("..", "\\",
+    // also percent-encoded) would send the markers' browsers elsewhere.
+    static QString storedPathProblem(const QString &path);
+    // The same for a whole link ("https://server/folder/path"): its path on
+    // the server must stay where it points.
+    static QString linkProblem(const QString &link);
+
     // Reads the whole file; false with the reason when it cannot be opened,
     // is empty, or reading ends short. An image is never uploaded from a
     // partial read.

@@ -61,15 +61,20 @@ ProjectList readProjects(const PlatformReply &reply)
     if (!reply.json)
         return list;
     const QJsonObject object = reply.object();
-    list.code = PlatformReply::intValue(object, QStringLiteral("code"));
-    if (list.code == 501) {
-        list.message = PlatformReply::textValue(object, QStringLiteral("message"));
+    const QJsonValue code = object.value(QStringLiteral("code"));
+    if (!code.isDouble())
+        return list;
+    list.code = code.toInt();
+    if (list.code != 200) {
+        list.readable = true;
+        list.message = PlatformReply::anyText(object.value(QStringLiteral("message")));
         return list;
     }
-    if (list.code != 200)
-        return list;
 
     const QJsonObject message = PlatformReply::objectValue(object, QStringLiteral("message"));
+    if (!message.value(QStringLiteral("projects")).isArray())
+        return list;
+    list.readable = true;
     for (const QJsonValue &value : PlatformReply::arrayValue(message, QStringLiteral("projects"))) {
         const QJsonObject project = value.toObject();
         ProjectList::Project p;
@@ -104,6 +109,7 @@ ExamEntry readExamEntry(const QJsonObject &exam)
 {
     ExamEntry e;
     e.id = PlatformReply::textValue(exam, QStringLiteral("id"));
+    e.idAsSent = PlatformReply::anyText(exam.value(QStringLiteral("id")));
     e.gradeId = PlatformReply::textValue(exam, QStringLiteral("grade_id"));
     e.grade = PlatformReply::textValue(exam, QStringLiteral("grade"));
     e.subject = PlatformReply::textValue(exam, QStringLiteral("subject"));
@@ -219,7 +225,16 @@ UploadRecord readUploadRecord(const PlatformReply &reply)
         return record;
     }
     const QJsonObject object = reply.object();
-    switch (PlatformReply::intValue(object, QStringLiteral("code"))) {
+    record.codeText = PlatformReply::anyText(object.value(QStringLiteral("code")));
+    record.messageText = PlatformReply::anyText(object.value(QStringLiteral("message")));
+    // A code sent as text ("200") is not taken for the number: the reply
+    // cannot be read.
+    const QJsonValue code = object.value(QStringLiteral("code"));
+    if (!code.isDouble()) {
+        record.status = UploadRecord::NotObject;
+        return record;
+    }
+    switch (code.toInt()) {
     case 200:
         record.status = UploadRecord::Clear;
         break;

@@ -38,13 +38,16 @@ struct ProjectList {
         int id = 0;
     };
     bool json = false;
+    // False when the reply is not the object the request needs: no "code"
+    // number, or a 200 whose "message" holds no list of projects.
+    bool readable = false;
     int code = 0;                // 200: the list below; 501: `message` says why not
     QList<Project> projects;     // projects whose id is a decimal number of up to nine digits
     QStringList refused;         // names of the projects whose id is not
     bool upgradeOffered = false;
     QString versionNow;
     QString versionNew;
-    QString message;
+    QString message;             // any code but 200: the reply's "message" as text
 };
 ProjectList readProjects(const PlatformReply &reply);
 
@@ -54,7 +57,8 @@ QList<QJsonObject> readExams(const PlatformReply &reply);
 
 // One exam of that list.
 struct ExamEntry {
-    QString id;                  // not checked: the caller refuses an unsafe one
+    QString id;                  // not checked: the caller refuses an unsafe one; empty unless a text
+    QString idAsSent;            // the "id" value as the platform sent it, for messages
     QString gradeId;
     QString grade;
     QString subject;
@@ -106,7 +110,7 @@ UploadToken readUploadToken(const PlatformReply &reply);
 struct UploadRecord {
     enum Status {
         NotJson,
-        NotObject,
+        NotObject,       // JSON, but no object with a number "code"
         Clear,           // code 200: nothing uploaded yet
         UploadedBefore,  // code 500: `ip` and `createdAt` say by whom and when
         SomeUploaded,    // code 201: `studentIds` were uploaded
@@ -116,6 +120,9 @@ struct UploadRecord {
     QString ip;
     QString createdAt;
     QStringList studentIds;
+    // The reply's "code" and "message" as sent, whatever their types.
+    QString codeText;
+    QString messageText;
 };
 UploadRecord readUploadRecord(const PlatformReply &reply);
 

@@ -142,6 +142,17 @@ int ThreadUploadData::post(QString &message)
             message += QLatin1Char('\n') + QString::fromUtf8(kMayHaveArrived);
         return Failure;
     }
+    long httpStatus = 0;
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &httpStatus);
+    if (httpStatus >= 300 && httpStatus < 400) {
+        // Not followed (HTTPS only): the data went nowhere it should.
+        char *location = nullptr;
+        curl_easy_getinfo(curl, CURLINFO_REDIRECT_URL, &location);
+        message = QStringLiteral("code:%1 info:%2")
+                      .arg(httpStatus)
+                      .arg(PlatformRequest::redirectRefusedText(location ? QString::fromUtf8(location) : QString()));
+        return Failure;
+    }
     const QByteArray &body = reply.data;
     if (body.isEmpty()) {
         message = QStringLiteral("未知错误！");
@@ -158,8 +169,13 @@ int ThreadUploadData::post(QString &message)
         return Failure;
     }
     const QJsonObject object = document.object();
-    const int code = object.value(QStringLiteral("code")).toInt(0);
-    message = QStringLiteral("%1:%2").arg(code).arg(object.value(QStringLiteral("msg")).toString());
+    const QJsonValue codeValue = object.value(QStringLiteral("code"));
+    if (!codeValue.isDouble()) {
+        message = QStringLiteral("上传失败，原因未知。\n") + PlatformReply::fromBody(int(httpStatus), body).unreadableText();
+        return Failure;
+    }
+    const int code = codeValue.toInt(0);
+    message = QStringLiteral("%1:%2").arg(code).arg(PlatformReply::anyText(object.value(QStringLiteral("msg"))));
     return code == 200 ? Success : Failure;
 }
 

@@ -82,29 +82,35 @@ void UploadSubjectImageThread::run()
             bool ok = false;
             bool attempted = true;
             QString result;
-            QString serverPath;
+            QString storeAddress;
             if (target.localServer) {
                 upload.uploadFileToServer(target.localServerAddress + QStringLiteral("/upload.php"),
                                           target.localServerPassword, target.examId, target.sheetUploadTimeout,
                                           localPath, &ok, &result);
-                if (ok)
-                    serverPath = target.localServerAddress + QLatin1Char('/') + result;
+                storeAddress = target.localServerAddress + QLatin1Char('/');
             } else if (upload.cloudServer == 0) {
                 ok = upload.putFileToQiniu(tokenClient.get(), QString(), localPath, &result);
-                if (ok)
-                    serverPath = upload.qiniuDomain + QLatin1Char('/') + result;
+                storeAddress = upload.qiniuDomain + QLatin1Char('/');
             } else if (upload.cloudServer == 1) {
                 ok = upload.putObjectToOss(localPath, target.examId, &result, bucketClient.get());
-                if (ok)
-                    serverPath = upload.ossDomain + QLatin1Char('/') + result;
+                storeAddress = upload.ossDomain + QLatin1Char('/');
             } else {
                 attempted = false;
+            }
+            // Whatever the store answered, a link that points elsewhere
+            // would lose the image for the markers.
+            if (ok) {
+                const QString problem = MyUpload::storedPathProblem(result);
+                if (!problem.isEmpty()) {
+                    ok = false;
+                    result = QStringLiteral("图片存储返回的路径不可用（%1）：%2").arg(problem, result);
+                }
             }
 
             if (attempted && !abandoned) {
                 if (ok) {
                     bool marked = false;
-                    emit setServerPath(view.item, serverPath, row, column, localPath, &marked);
+                    emit setServerPath(view.item, storeAddress + result, row, column, localPath, &marked);
                     if (marked)
                         emit addLog(QStringLiteral("上传成功：") + fileName);
                     else

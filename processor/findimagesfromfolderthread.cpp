@@ -12,11 +12,16 @@ void FindImagesFromFolderThread::run(QStringList folders, QStringList files)
         const QDir dir(folder);
         if (folder.isEmpty() || !dir.exists())
             continue;
-        const QFileInfoList entries =
-            dir.entryInfoList(filters, QDir::Files | QDir::NoSymLinks, QDir::Name | QDir::IgnoreCase);
+        // Everything named like a page, so that what is left out can be named.
+        const QFileInfoList entries = dir.entryInfoList(
+            filters, QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
         for (const QFileInfo &entry : entries) {
-            if (!entry.isFile())
+            if (entry.isSymLink() || !entry.isFile()) {
+                emit skippedEntry(entry.filePath(), entry.isSymLink() ? QStringLiteral("链接")
+                                                      : entry.isDir()  ? QStringLiteral("文件夹")
+                                                                       : QStringLiteral("不是普通文件"));
                 continue;
+            }
             emit addOneImage(entry);
             ++found;
             // Lets the GUI thread catch up with the queued rows.

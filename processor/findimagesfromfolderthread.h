@@ -13,6 +13,9 @@ public:
 
 signals:
     void addOneImage(QFileInfo mfi);
+    // An entry named like a page image that is no plain file (a folder, a
+    // link, a device): left out of the list, and why.
+    void skippedEntry(QString path, QString kind);
     void findImagesFinished(int count);
     void timeElapsed(int t);
     void updateInfo(int totalCount, QString filePath);

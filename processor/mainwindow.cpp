@@ -87,6 +87,7 @@ MainWindow::MainWindow(QWidget *parent)
     imageFinder->moveToThread(imageFinderThread);
     qRegisterMetaType<QFileInfo>("QFileInfo");
     connect(imageFinder, &FindImagesFromFolderThread::addOneImage, this, &MainWindow::addOneImage);
+    connect(imageFinder, &FindImagesFromFolderThread::skippedEntry, this, &MainWindow::skippedImageEntry);
     connect(this, &MainWindow::findThreadRun, imageFinder, &FindImagesFromFolderThread::run);
     connect(imageFinder, &FindImagesFromFolderThread::findImagesFinished, this, &MainWindow::findImagesFinished);
     connect(imageFinder, &FindImagesFromFolderThread::timeElapsed, this, &MainWindow::timeElapsed);
@@ -508,6 +509,7 @@ void MainWindow::startImageSearch(const QStringList &folders, const QStringList 
     imageSearchTimer.restart();
     if (!imageFinderThread->isRunning())
         imageFinderThread->start();
+    m_skippedImageEntries.clear();
     emit findThreadRun(folders, files);
     addLog(QStringLiteral("开始从以下路径寻找图片...\n") + folders.join(QLatin1Char('\n')));
     searchSheetImageTip->reset();
@@ -518,6 +520,13 @@ void MainWindow::startImageSearch(const QStringList &folders, const QStringList 
 void MainWindow::addOneImage(QFileInfo mfi)
 {
     tableWidgetImages->addImageRow(mfi, -1);
+}
+
+void MainWindow::skippedImageEntry(QString path, QString kind)
+{
+    const QString shown = QDir::toNativeSeparators(path);
+    m_skippedImageEntries << QStringLiteral("%1（%2）").arg(shown, kind);
+    addLog(QStringLiteral("已跳过：%1（%2），未加入图片列表").arg(shown, kind));
 }
 
 void MainWindow::findImagesFinished(int count)
@@ -675,8 +684,16 @@ void MainWindow::startProcess()
         return;
     const int n = tableWidgetImages->rowCount();
     if (n % pagesPerSheet != 0) {
-        MessageBox::warning(this, QStringLiteral("提示"),
-                            QStringLiteral("总页数 除以 每份答卷页数 余数 不为零，可能有缺页情况，请检查"));
+        QString text = QStringLiteral("总页数 除以 每份答卷页数 余数 不为零，可能有缺页情况，请检查");
+        if (!m_skippedImageEntries.isEmpty()) {
+            // Often the missing page is one of these.
+            constexpr int kNamed = 10;
+            text += QStringLiteral("\n\n以下项目名称像图片，但不是普通文件，已跳过：\n")
+                + m_skippedImageEntries.mid(0, kNamed).join(QLatin1Char('\n'));
+            if (m_skippedImageEntries.size() > kNamed)
+                text += QStringLiteral("\n……共 %1 个").arg(m_skippedImageEntries.size());
+        }
+        MessageBox::warning(this, QStringLiteral("提示"), text);
         return;
     }
     startProcessThreads(0, n - 1, false);
@@ -1024,8 +1041,11 @@ void MainWindow::uploadData()
         addLog(QStringLiteral("正在识别处理，不能完成本操作"));
         return;
     }
-    if (tableWidgetResults->rowCount() == 0)
+    if (tableWidgetResults->rowCount() == 0) {
+        MessageBox::information(this, QStringLiteral("提示"),
+                                QStringLiteral("处理结果列表为空，没有可上传的数据。\n请先识别处理答卷，并查看日志中未能处理的原因。"));
         return;
+    }
     // The data file is written from the tables; image uploads still change them.
     if (tableWidgetResults->uploading) {
         addLog(QStringLiteral("图片上传未结束，不能上传数据"));

@@ -302,6 +302,7 @@ public slots:
     void findImagesFinished(int count);
     void timeElapsed(int t);
     void addOneImage(QFileInfo mfi);
+    void skippedImageEntry(QString path, QString kind);
     void setScanModuleShown(bool shown);
 
     // The scan panel's commands (its buttons stay unconnected).
@@ -336,6 +337,7 @@ private:
 
     Ui::MainWindow *ui;
     QString m_pendingImage;     // newest page waiting to be shown during a run
+    QStringList m_skippedImageEntries; // named like pages but left out by the last folder search
     bool m_previewBusy = false; // a page is being read, or shown a moment ago
     QElapsedTimer m_lastRunPaint;   // when the window was last painted during a run
     QTimer *m_runPaintTimer = nullptr;

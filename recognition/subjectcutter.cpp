@@ -18,6 +18,7 @@ const char *const kLeftOfPage =
     "考号：%1 页：%2 块：%3 主观题图片切割时发生错误。错误原因可能是【定位异常】或者 【做模板时主观题切割太靠近图片左边缘】。请检查。";
 const char *const kAbovePage =
     "考号：%1 页：%2 块：%3 主观题图片切割时发生错误。错误原因可能是【定位异常】或者 【做模板时主观题切割太靠近图片上边缘】。请检查。";
+const char *const kWriteFailed = "考号：%1 页：%2 块：%3 主观题图片无法写入文件 %4：%5";
 const char *const kUnknownError =
     "考号：%1 页：%2 块：%3 主观题图片切割时发生未知错误，请检查相关答卷图片。";
 
@@ -94,7 +95,22 @@ QString cutSubjectImage(cv::Mat image, const QString &folder, const QString &cod
             cv::threshold(cut, cut, 0, 255, cv::THRESH_BINARY | cv::THRESH_OTSU);
 
         const QString path = QStringLiteral("%1/%2-%3-%4.%5").arg(folder, code, page, block, extension);
-        ok = cv::imwrite(QFile::encodeName(path).toStdString(), cut, writeParams);
+        // Encoded here and written through Qt, so a failed write (a full
+        // disk, a folder gone) is named with the system's reason.
+        std::vector<uchar> encoded;
+        if (!cv::imencode("." + extension.toStdString(), cut, encoded, writeParams)) {
+            appendLine(message, text(kUnknownError));
+            return path;
+        }
+        QFile out(path);
+        const auto size = qint64(encoded.size());
+        ok = out.open(QIODevice::WriteOnly | QIODevice::Truncate)
+            && out.write(reinterpret_cast<const char *>(encoded.data()), size) == size && out.flush();
+        if (!ok) {
+            appendLine(message, QString::fromUtf8(kWriteFailed).arg(code, page, block, path, out.errorString()));
+            out.close();
+            QFile::remove(path);
+        }
         return path;
     } catch (const cv::Exception &) {
     } catch (const std::exception &) {

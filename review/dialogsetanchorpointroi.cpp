@@ -1,6 +1,8 @@
 #include "dialogsetanchorpointroi.h"
 #include "ui_dialogsetanchorpointroi.h"
 
+#include "formsize.h"
+
 #include <QButtonGroup>
 
 DialogSetAnchorPointROI::DialogSetAnchorPointROI(QWidget *parent)
@@ -8,7 +10,7 @@ DialogSetAnchorPointROI::DialogSetAnchorPointROI(QWidget *parent)
       m_anchorType(new QButtonGroup(this))
 {
     ui->setupUi(this);
-    setFixedSize(size());
+    FormSize::fixAtLeastLayout(this);
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     m_pageScope->addButton(ui->radioButtonApplyToAllPage, 0);
     m_pageScope->addButton(ui->radioButtonApplyToPresentPage, 1);
@@ -32,6 +34,8 @@ void DialogSetAnchorPointROI::showEvent(QShowEvent *event)
         ui->stackedWidget->setCurrentWidget(ui->page_2);
         ui->radioButtonPrintTextAnchor->setChecked(true);
     }
+    // The page number has just lengthened a text.
+    FormSize::fixAtLeastLayout(this);
     QDialog::showEvent(event);
 }
 

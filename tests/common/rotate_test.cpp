@@ -24,6 +24,8 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <FreeImage.h>
+
 #include <sys/stat.h>
 
 #include <memory>
@@ -80,6 +82,82 @@ QByteArray pngBytes(const Grid &grid)
     return QByteArray(reinterpret_cast<const char *>(encoded.data()), int(encoded.size()));
 }
 
+// A page of `bpp` bits (1 or 8 with a palette, 8 grey, 24 colour) whose pixel
+// (x, y) is the palette index or grey value grid[y][x], at 300 x 200 dpi.
+using Bitmap = std::unique_ptr<FIBITMAP, decltype(&FreeImage_Unload)>;
+
+Bitmap makeBitmap(const Grid &grid, int bpp, const QVector<QRgb> &palette)
+{
+    const int height = grid.size();
+    const int width = grid.first().size();
+    Bitmap dib(FreeImage_Allocate(width, height, bpp), &FreeImage_Unload);
+    if (RGBQUAD *colours = FreeImage_GetPalette(dib.get())) {
+        for (int i = 0; i < palette.size(); ++i)
+            colours[i] = RGBQUAD{BYTE(qBlue(palette[i])), BYTE(qGreen(palette[i])), BYTE(qRed(palette[i])), 0};
+    }
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            // FreeImage counts rows from the bottom.
+            BYTE value = BYTE(grid[y][x]);
+            FreeImage_SetPixelIndex(dib.get(), unsigned(x), unsigned(height - 1 - y), &value);
+        }
+    }
+    FreeImage_SetDotsPerMeterX(dib.get(), 11811); // 300 dpi
+    FreeImage_SetDotsPerMeterY(dib.get(), 7874);  // 200 dpi
+    return dib;
+}
+
+QByteArray encode(FIBITMAP *dib, FREE_IMAGE_FORMAT format)
+{
+    std::unique_ptr<FIMEMORY, decltype(&FreeImage_CloseMemory)> memory(FreeImage_OpenMemory(), &FreeImage_CloseMemory);
+    BYTE *data = nullptr;
+    DWORD size = 0;
+    if (!FreeImage_SaveToMemory(format, dib, memory.get(), 0) || !FreeImage_AcquireMemory(memory.get(), &data, &size))
+        return QByteArray();
+    return QByteArray(reinterpret_cast<const char *>(data), int(size));
+}
+
+int formatOf(QByteArray bytes)
+{
+    std::unique_ptr<FIMEMORY, decltype(&FreeImage_CloseMemory)> memory(
+        FreeImage_OpenMemory(reinterpret_cast<BYTE *>(bytes.data()), DWORD(bytes.size())), &FreeImage_CloseMemory);
+    return int(FreeImage_GetFileTypeFromMemory(memory.get(), 0));
+}
+
+Bitmap decode(const QByteArray &bytes)
+{
+    QByteArray copy = bytes;
+    std::unique_ptr<FIMEMORY, decltype(&FreeImage_CloseMemory)> memory(
+        FreeImage_OpenMemory(reinterpret_cast<BYTE *>(copy.data()), DWORD(copy.size())), &FreeImage_CloseMemory);
+    const FREE_IMAGE_FORMAT format = FreeImage_GetFileTypeFromMemory(memory.get(), 0);
+    return Bitmap(format == FIF_UNKNOWN ? nullptr : FreeImage_LoadFromMemory(format, memory.get(), 0), &FreeImage_Unload);
+}
+
+Grid indexGrid(FIBITMAP *dib)
+{
+    const int height = int(FreeImage_GetHeight(dib));
+    Grid grid;
+    for (int y = 0; y < height; ++y) {
+        QVector<int> row;
+        for (unsigned x = 0; x < FreeImage_GetWidth(dib); ++x) {
+            BYTE value = 0;
+            FreeImage_GetPixelIndex(dib, x, unsigned(height - 1 - y), &value);
+            row << value;
+        }
+        grid << row;
+    }
+    return grid;
+}
+
+QVector<QRgb> paletteOf(FIBITMAP *dib)
+{
+    QVector<QRgb> colours;
+    const RGBQUAD *palette = FreeImage_GetPalette(dib);
+    for (unsigned i = 0; palette && i < FreeImage_GetColorsUsed(dib); ++i)
+        colours << qRgb(palette[i].rgbRed, palette[i].rgbGreen, palette[i].rgbBlue);
+    return colours;
+}
+
 template <typename T>
 T *child(QWidget *parent, const char *name)
 {
@@ -103,6 +181,8 @@ private slots:
     void testRotateFile();
     void testRotateFileFailure_data();
     void testRotateFileFailure();
+    void testRotateKeepsDepthAndPalette_data();
+    void testRotateKeepsDepthAndPalette();
 
     void testForm();
     void testPageBoxes_data();
@@ -229,6 +309,58 @@ void RotateTest::testRotateFileFailure()
 
     QVERIFY(!ImageFile::rotate(m_dir->filePath(QStringLiteral("gone.png")), 0, -1, &error));
     QCOMPARE(error, QStringLiteral("无法读取图片：") + m_dir->filePath(QStringLiteral("gone.png")));
+}
+
+void RotateTest::testRotateKeepsDepthAndPalette_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("format");
+    QTest::addColumn<int>("bpp");
+    QTest::addColumn<QVector<QRgb>>("palette");
+    QTest::addColumn<Grid>("upright");
+    const Grid bits{{1, 0, 0}, {1, 1, 0}};
+    const QVector<QRgb> blackWhite{qRgb(0, 0, 0), qRgb(255, 255, 255)};
+    // Scanners also write pages whose 1 is black.
+    const QVector<QRgb> whiteBlack{qRgb(255, 255, 255), qRgb(0, 0, 0)};
+    QVector<QRgb> colours;
+    for (int i = 0; i < 256; ++i)
+        colours << qRgb(i, 255 - i, (i * 7) % 256);
+    QTest::newRow("1-bit png") << "page.png" << int(FIF_PNG) << 1 << blackWhite << bits;
+    QTest::newRow("1-bit tiff, 1 is black") << "page.tiff" << int(FIF_TIFF) << 1 << whiteBlack << bits;
+    QTest::newRow("1-bit tiff") << "page.tif" << int(FIF_TIFF) << 1 << blackWhite << bits;
+    QTest::newRow("8-bit palette png") << "page.png" << int(FIF_PNG) << 8 << colours << kUpright;
+    QTest::newRow("1-bit bmp") << "page.bmp" << int(FIF_BMP) << 1 << blackWhite << bits;
+}
+
+void RotateTest::testRotateKeepsDepthAndPalette()
+{
+    QFETCH(QString, name);
+    QFETCH(int, format);
+    QFETCH(int, bpp);
+    QFETCH(QVector<QRgb>, palette);
+    QFETCH(Grid, upright);
+    const Bitmap page = makeBitmap(upright, bpp, palette);
+    const QString path = m_dir->filePath(name);
+    QVERIFY(writeFile(path, encode(page.get(), FREE_IMAGE_FORMAT(format))));
+
+    const QList<QPair<int, Grid>> turns{{0, Grid{{upright[1][0], upright[0][0]}, {upright[1][1], upright[0][1]},
+                                                 {upright[1][2], upright[0][2]}}},
+                                        {2, upright}}; // back: 90 then 270 is the page as it was
+    for (const auto &turn : turns) {
+        QString error;
+        QVERIFY2(ImageFile::rotate(path, turn.first, -1, &error), qPrintable(error));
+        const Bitmap turned = decode(fileBytes(path));
+        QVERIFY(turned);
+        QCOMPARE(formatOf(fileBytes(path)), format);
+        QCOMPARE(int(FreeImage_GetBPP(turned.get())), bpp);
+        QCOMPARE(paletteOf(turned.get()), palette);
+        QCOMPARE(indexGrid(turned.get()), turn.second);
+        // The resolution turns with the page.
+        const bool quarter = turn.first != 1 && FreeImage_GetWidth(turned.get()) == 2;
+        QCOMPARE(qRound(FreeImage_GetDotsPerMeterX(turned.get()) / 39.37), quarter ? 200 : 300);
+        QCOMPARE(qRound(FreeImage_GetDotsPerMeterY(turned.get()) / 39.37), quarter ? 300 : 200);
+    }
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{name});
 }
 
 // ------------------------------------------------------------ the dialog

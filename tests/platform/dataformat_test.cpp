@@ -98,6 +98,8 @@ private slots:
     void testMissingDataFolderIsCreated();
     void testFailuresAreReported_data();
     void testFailuresAreReported();
+    void testLinksLeavingTheImageFolderRefused_data();
+    void testLinksLeavingTheImageFolderRefused();
 
 private:
     // Runs the worker on this thread over the window's table; returns the zip path.
@@ -366,6 +368,38 @@ void DataFormatTest::testFailuresAreReported()
         QCOMPARE(QDir(folder()).entryList(QDir::Files), QStringList());
     QCOMPARE(QDir(m_dir->path()).entryList({QStringLiteral("*.zip"), QStringLiteral("*.txt")}, QDir::Files),
              QStringList());
+}
+
+void DataFormatTest::testLinksLeavingTheImageFolderRefused_data()
+{
+    QTest::addColumn<QString>("column");
+    QTest::addColumn<QString>("link");
+    QTest::newRow("subjective block") << QStringLiteral("2-5") << QStringLiteral("https://img.example/img/../../../etc/passwd");
+    QTest::newRow("encoded") << QStringLiteral("2-5") << QStringLiteral("https://img.example/img/%2E%2E/%2e%2e/x.jpg");
+    QTest::newRow("whole-sheet page") << QStringLiteral("e-2") << QStringLiteral("img.example/e/..\\..\\x.png");
+}
+
+void DataFormatTest::testLinksLeavingTheImageFolderRefused()
+{
+    // A link kept from an earlier session, before uploads checked them.
+    QFETCH(QString, column);
+    QFETCH(QString, link);
+    layOutExam(*m_window, true);
+    fillGoldenTable(*m_window);
+    addResultRow(*m_window, QStringLiteral("1004"), 504,
+                 {{column, {QStringLiteral("√"), QStringLiteral("/l/d.jpg"), link}}});
+
+    QCOMPARE(run(), QString());
+    QCOMPARE(m_failed->size(), 1);
+    const QString reason = m_failed->first().at(0).toString();
+    QVERIFY2(reason.startsWith(QStringLiteral("第4行（考号 1004）列 %1 的图片链接不可用（").arg(column)), qPrintable(reason));
+    QVERIFY2(reason.contains(link), qPrintable(reason));
+    QCOMPARE(QDir(folder()).entryList(QDir::Files), QStringList());
+
+    // Left out of the file, the row stops nothing.
+    const QString zip = run({QStringLiteral("504")});
+    QVERIFY(!zip.isEmpty());
+    QCOMPARE(zipEntriesOf(zip).first().content, kLine1 + '\n' + kLine2 + '\n' + kLine3 + '\n');
 }
 
 QTEST_MAIN(DataFormatTest)

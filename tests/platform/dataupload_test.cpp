@@ -114,6 +114,7 @@ private slots:
     void testRefusalsWhileWorkersRun();
     void testUploadCommand_data();
     void testUploadCommand();
+    void testUploadCommandWithoutResultsSaysWhy();
     // Last: it makes the Qt side trust a second platform for the rest of the run.
     void testUntrustedCertificate_data();
     void testUntrustedCertificate();
@@ -209,8 +210,20 @@ void DataUploadTest::testRecordCheck_data()
     QTest::newRow("201 naming none of ours") << codeReply(201, QStringLiteral("[900,,9501]")) << true << QString();
     // Going on is what the platform's older servers need.
     QTest::newRow("not json") << rawReply(200, "<html>busy</html>") << true << QString();
-    QTest::newRow("json array") << PlatformSimulator::json(QJsonArray{1}) << false << QString();
-    QTest::newRow("unknown code") << codeReply(404, QStringLiteral("?")) << false << QString();
+    // Every stop says why: the platform's code and message, or what came instead.
+    QTest::newRow("json array") << PlatformSimulator::json(QJsonArray{1}) << false
+                                << QStringLiteral("^数据未上传。\n平台的回复无法读取（HTTP 200）：\\[1\\]$");
+    QTest::newRow("unknown code") << codeReply(404, QStringLiteral("?")) << false
+                                  << QStringLiteral("^数据未上传。\n404:\\?$");
+    QTest::newRow("wrong data key") << codeReply(403, QStringLiteral("数据密钥错误")) << false
+                                    << QStringLiteral("^数据未上传。\n403:数据密钥错误$");
+    QTest::newRow("code as text, message a number")
+        << PlatformSimulator::json(QJsonObject{{QStringLiteral("code"), QStringLiteral("200")}, {QStringLiteral("message"), 7}})
+        << false << QStringLiteral("^数据未上传。\n平台的回复无法读取（HTTP 200）：\\{\"code\":\"200\",\"message\":7\\}$");
+    QTest::newRow("redirect") << PlatformTest::redirectReply(QStringLiteral("http://127.0.0.1:9/school/c9up/client/upload-record"))
+                              << false
+                              << QStringLiteral("^code:302 \ninfo:平台要求转到另一地址（http://127\\.0\\.0\\.1:9/school/"
+                                                "c9up/client/upload-record），已拒绝跟随，请求未完成\n检查之前是否有过数据上传失败$");
     QTest::newRow("500") << PlatformSimulator::Reply() << false
                          << QRegularExpression::escape(
                                 QStringLiteral("IP：10.0.0.8 的客户端于 2025-06-01 08:30:00 上传过数据了。\n"
@@ -340,6 +353,15 @@ void DataUploadTest::testReplyOutcomes_data()
     QTest::newRow("not json") << rawReply(502, "Bad gateway") << exact(QStringLiteral("未知错误！\nBad gateway")) << false;
     QTest::newRow("json array") << PlatformSimulator::json(QJsonArray{1, 2}) << exact(QStringLiteral("上传失败，原因未知。"))
                                 << false;
+    QTest::newRow("json without code")
+        << PlatformSimulator::json(QJsonObject{{QStringLiteral("msg"), QStringLiteral("x")}})
+        << exact(QStringLiteral("上传失败，原因未知。\n平台的回复无法读取（HTTP 200）：{\"msg\":\"x\"}")) << false;
+    // Never followed down to plain HTTP, and said so.
+    QTest::newRow("redirect to http")
+        << PlatformTest::redirectReply(QStringLiteral("http://127.0.0.1:9/school/c9up/client/data"))
+        << exact(QStringLiteral("code:302 info:平台要求转到另一地址（http://127.0.0.1:9/school/c9up/client/data），"
+                                "已拒绝跟随，请求未完成"))
+        << false;
     // The reply buffer stops at the limit, whether the length is announced or not.
     PlatformSimulator::Reply tooLarge = rawReply(200, "{\"code\":200,\"msg\":\"" + QByteArray(int(PlatformRequest::kMaxReplyBytes), 'x') + "\"}");
     QTest::newRow("too large, announced") << tooLarge << exact(QStringLiteral("平台回复过大（超过 32 MiB），已中止")) << false;
@@ -754,6 +776,19 @@ void DataUploadTest::testUploadCommand()
     QCOMPARE(m_platform->posts().first().entries.first().name, QStringLiteral("c9up-du-command.txt"));
     QVERIFY(QFileInfo(DataFormatThread::dataFolder()).isDir());
     QVERIFY(!QFileInfo::exists(zip));
+}
+
+void DataUploadTest::testUploadCommandWithoutResultsSaysWhy()
+{
+    // Every sheet failed (a full disk, say): nothing to send, and the
+    // operator is told so instead of nothing happening.
+    openExam(QStringLiteral("du-empty"));
+    m_window->tableWidgetResults->setRowCount(0);
+    m_window->uploadData();
+    QCOMPARE(m_boxes->count(), 1);
+    QCOMPARE(m_boxes->last().text,
+             QStringLiteral("处理结果列表为空，没有可上传的数据。\n请先识别处理答卷，并查看日志中未能处理的原因。"));
+    QCOMPARE(m_sim.requestsTo(m_platform->recordPath).size(), 0);
 }
 
 // ---------------------------------------------------------------- certificates

@@ -134,7 +134,7 @@ void ExamOpeningTest::scriptExam(PipelineFixture &fx, int rosterDelayMs)
                                  {"SettingSheetUpload/Password", "pw"},
                                  {"SettingSheetUpload/SheetUploadTimeout", "10"}});
     m_sim.setReply(QStringLiteral("/upload.php"),
-                   PlatformSimulator::json(QJsonObject{{"code", 200}, {"path", "https://images/1.jpg"}}));
+                   PlatformSimulator::json(QJsonObject{{"code", 200}, {"path", "exam/1.jpg"}}));
     setSettingsFilePathForTesting(ini);
 }
 

@@ -463,10 +463,25 @@ void ExamTest::testProjectFailures_data()
     QTest::addColumn<QString>("box");
     QTest::addColumn<bool>("upgradeDialog");
     QTest::newRow("no response") << raw(200, QByteArray(), true) << QStringLiteral("code:0\n*") << false;
-    QTest::newRow("not JSON") << raw(200, "projects") << QStringLiteral("未知错误！") << false;
+    QTest::newRow("not JSON") << raw(200, "projects") << QStringLiteral("未知错误！\n平台的回复无法读取（HTTP 200）：projects")
+                              << false;
+    QTest::newRow("empty body") << raw(200, QByteArray()) << QStringLiteral("未知错误！\n平台的回复为空（HTTP 200）") << false;
+    // Each says what really came: a code as text is no code.
+    QTest::newRow("flipped types")
+        << PlatformSimulator::json(QJsonObject{{QStringLiteral("code"), QStringLiteral("200")},
+                                               {QStringLiteral("message"), QJsonArray{QStringLiteral("x")}}})
+        << QStringLiteral("平台的回复无法读取（HTTP 200）：{\"code\":\"200\",\"message\":[\"x\"]}") << false;
+    QTest::newRow("projects not a list")
+        << PlatformSimulator::json(QJsonObject{{QStringLiteral("code"), 200},
+                                               {QStringLiteral("message"), QJsonObject{{QStringLiteral("projects"), 5}}}})
+        << QStringLiteral("平台的回复无法读取（HTTP 200）：*") << false;
+    QTest::newRow("redirect to http")
+        << PlatformTest::redirectReply(QStringLiteral("http://127.0.0.1:9/school/c1/client/projects"))
+        << QStringLiteral("code:302\n平台要求转到另一地址（http://127.0.0.1:9/school/c1/client/projects），已拒绝跟随，请求未完成")
+        << false;
     QTest::newRow("501 too old") << codeReply(501, QStringLiteral("版本过旧，请升级后使用")) << QStringLiteral("版本过旧，请升级后使用")
                                  << true;
-    QTest::newRow("other code") << codeReply(404, QStringLiteral("无")) << QString() << false;
+    QTest::newRow("other code") << codeReply(404, QStringLiteral("无")) << QStringLiteral("404:无") << false;
 }
 
 void ExamTest::testProjectFailures()
@@ -557,9 +572,16 @@ void ExamTest::testExamFailures_data()
     PlatformSimulator::Reply tooLarge = raw(200, "[" + QByteArray(int(PlatformRequest::kMaxReplyBytes), ' ') + "]");
     tooLarge.chunked = true;
     QTest::newRow("too large") << tooLarge << true << QStringLiteral("平台回复过大（超过 32 MiB），已中止") << 0;
-    QTest::newRow("not JSON") << raw(200, "[oops") << false << QStringLiteral("未知错误！") << 1;
-    QTest::newRow("object") << PlatformSimulator::json(QJsonObject{{QStringLiteral("code"), 500}}) << false << QString()
-                            << 1;
+    QTest::newRow("not JSON") << raw(200, "[oops") << false
+                              << QStringLiteral("未知错误！\n平台的回复无法读取（HTTP 200）：[oops") << 1;
+    QTest::newRow("empty body") << raw(200, QByteArray()) << false << QStringLiteral("未知错误！\n平台的回复为空（HTTP 200）")
+                                << 1;
+    QTest::newRow("refusal") << PlatformSimulator::json(QJsonObject{{QStringLiteral("code"), 500},
+                                                                    {QStringLiteral("message"), QStringLiteral("无权限")}})
+                             << false << QStringLiteral("500:无权限") << 1;
+    QTest::newRow("redirect to http")
+        << PlatformTest::redirectReply(QStringLiteral("http://127.0.0.1:9/school/c1/client/exams")) << true
+        << QStringLiteral("平台要求转到另一地址（http://127.0.0.1:9/school/c1/client/exams），已拒绝跟随，请求未完成") << 0;
 }
 
 void ExamTest::testExamFailures()
@@ -859,8 +881,18 @@ void ExamTest::testAcceptRefusals_data()
     QTest::newRow("exam id names no folder")
         << "school" << QJsonObject{{QStringLiteral("id"), QStringLiteral("../E1")}} << good << "scans" << true
         << QStringList{QStringLiteral("考试编号不合法：../E1")} << QStringLiteral("考试编号不合法：../E1");
+    QTest::newRow("exam id a number")
+        << "school" << QJsonObject{{QStringLiteral("id"), 123}} << good << "scans" << true
+        << QStringList{QStringLiteral("考试编号不合法：123（平台发来的考试编号不是文本）")}
+        << QStringLiteral("考试编号不合法：123（平台发来的考试编号不是文本）");
     QTest::newRow("information not an object")
-        << "school" << QJsonObject() << PlatformSimulator::json(QJsonArray()) << "scans" << true << QStringList()
+        << "school" << QJsonObject() << PlatformSimulator::json(QJsonArray()) << "scans" << true
+        << QStringList{QStringLiteral("考试信息未能获取：平台的回复无法读取（HTTP 200）：[]")}
+        << QStringLiteral("考试信息未能获取，请重新选择考试。");
+    QTest::newRow("information redirected")
+        << "school" << QJsonObject() << PlatformTest::redirectReply(QStringLiteral("http://127.0.0.1:9/info"))
+        << "scans" << true
+        << QStringList{QStringLiteral("code:302\n平台要求转到另一地址（http://127.0.0.1:9/info），已拒绝跟随，请求未完成")}
         << QStringLiteral("考试信息未能获取，请重新选择考试。");
     QTest::newRow("information unreachable")
         << "school" << QJsonObject() << raw(200, QByteArray(), true) << "scans" << true

@@ -107,6 +107,8 @@ private slots:
 
     void testProtocolPieces();
     void testObjectKey();
+    void testStoredPathRule_data();
+    void testStoredPathRule();
     void testPendingCellsUploaded_data();
     void testPendingCellsUploaded();
     void testFailuresKeepCell_data();
@@ -366,6 +368,38 @@ void ImageUploadTest::testObjectKey()
 
 // ---------------------------------------------------------------- one pool per store
 
+void ImageUploadTest::testStoredPathRule_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("problem");
+    QTest::newRow("folder and name") << "E1/2026/0001-1-2.jpg" << QString();
+    QTest::newRow("dots inside a name") << "E1/a..b.jpg" << QString();
+    QTest::newRow("content hash") << "FnQ-9zJ_kE4cD7cP1-w3u1cBqz2a" << QString();
+    QTest::newRow("space encoded") << "E1/a%20b.jpg" << QString();
+    QTest::newRow("empty") << "" << "路径为空";
+    QTest::newRow("up") << "../x.jpg" << "指向图片文件夹之外";
+    QTest::newRow("up inside") << "E1/../../x.jpg" << "指向图片文件夹之外";
+    QTest::newRow("dot") << "./x.jpg" << "指向图片文件夹之外";
+    QTest::newRow("encoded up") << "%2e%2e/x.jpg" << "指向图片文件夹之外";
+    QTest::newRow("encoded twice") << "%252e%252e/x.jpg" << "指向图片文件夹之外";
+    QTest::newRow("encoded slash") << "..%2fx.jpg" << "指向图片文件夹之外";
+    QTest::newRow("absolute") << "/etc/passwd" << "是绝对路径";
+    QTest::newRow("encoded absolute") << "%2fetc/passwd" << "是绝对路径";
+    QTest::newRow("network path") << "//elsewhere.example/x.jpg" << "是绝对路径";
+    QTest::newRow("scheme") << "https://elsewhere.example/x.jpg" << "是完整地址";
+    QTest::newRow("other scheme") << "javascript:alert(1)" << "是完整地址";
+    QTest::newRow("backslash") << "E1\\x.jpg" << "含有不允许的字符";
+    QTest::newRow("encoded backslash") << "E1%5cx.jpg" << "含有不允许的字符";
+    QTest::newRow("line break") << "E1/x.jpg\nfoo" << "含有不允许的字符";
+}
+
+void ImageUploadTest::testStoredPathRule()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, problem);
+    QCOMPARE(MyUpload::storedPathProblem(path), problem);
+}
+
 void ImageUploadTest::testPendingCellsUploaded_data()
 {
     QTest::addColumn<Store>("store");
@@ -456,6 +490,22 @@ void ImageUploadTest::testFailuresKeepCell_data()
     QTest::newRow("local http error") << Store::Local << "http500" << QStringList{"code:500:"};
     QTest::newRow("local time-out") << Store::Local << "timeout" << QStringList{"网络链接超时"};
     QTest::newRow("local zero time-out") << Store::Local << "zero" << QStringList{"网络链接超时"};
+    // A path that would make the link point elsewhere fails that image.
+    const QString unusable = QStringLiteral("图片存储返回的路径不可用（%1）：%2");
+    QTest::newRow("local path leaves the folder")
+        << Store::Local << "path:../../../etc/passwd"
+        << QStringList{unusable.arg(QStringLiteral("指向图片文件夹之外"), QStringLiteral("../../../etc/passwd"))};
+    QTest::newRow("local path encoded")
+        << Store::Local << "path:a/%2e%2E/%2e%2e/x.jpg"
+        << QStringList{unusable.arg(QStringLiteral("指向图片文件夹之外"), QStringLiteral("a/%2e%2E/%2e%2e/x.jpg"))};
+    QTest::newRow("local path absolute")
+        << Store::Local << "path:/etc/passwd" << QStringList{unusable.arg(QStringLiteral("是绝对路径"), QStringLiteral("/etc/passwd"))};
+    QTest::newRow("local path with scheme")
+        << Store::Local << "path:https://elsewhere.example/x.jpg"
+        << QStringList{unusable.arg(QStringLiteral("是完整地址"), QStringLiteral("https://elsewhere.example/x.jpg"))};
+    QTest::newRow("local path with backslashes")
+        << Store::Local << "path:img\\..\\x.jpg"
+        << QStringList{unusable.arg(QStringLiteral("含有不允许的字符"), QStringLiteral("img\\..\\x.jpg"))};
     QTest::newRow("token bad token") << Store::Token << "badtoken" << QStringList{"原因：bad token"};
     QTest::newRow("token expired") << Store::Token << "expired" << QStringList{"原因：expired token"};
     QTest::newRow("token refused") << Store::Token << "refused" << QStringList{"原因：service unavailable"};
@@ -493,6 +543,8 @@ void ImageUploadTest::testFailuresKeepCell()
                                                  QStringLiteral("R1"));
             service.force(reply);
         }
+    } else if (scenario.startsWith(QLatin1String("path:"))) {
+        service.force(PlatformSimulator::json(QJsonObject{{"code", 200}, {"path", scenario.mid(5)}}));
     } else if (scenario == QLatin1String("password")) {
         env.w.localServerPassword = QStringLiteral("wrong");
     } else if (scenario == QLatin1String("notjson")) {

@@ -26,6 +26,17 @@ inline bool startTrusted(PlatformSimulator &sim, QString *error)
     return PlatformRequest::installExtraCa(error);
 }
 
+// A 302 to `location` whose body is a JSON object, as a misconfigured
+// proxy sends it: a client that reads the body anyway sees "code" 0.
+inline PlatformSimulator::Reply redirectReply(const QString &location)
+{
+    PlatformSimulator::Reply reply;
+    reply.status = 302;
+    reply.body = "{\"moved\":true}";
+    reply.headers << qMakePair(QByteArray("Location"), location.toUtf8());
+    return reply;
+}
+
 // Replaces the file with exactly these keys (UTF-8, ini format).
 inline void writeIni(const QString &path, const QMap<QString, QString> &values)
 {

@@ -388,6 +388,19 @@ void PlatformRequestTest::testFailureTexts()
     QCOMPARE(PlatformReply::textValue(object, QStringLiteral("message")), QString());
     QVERIFY(PlatformReply::objectValue(object, QStringLiteral("message")).isEmpty());
     QVERIFY(PlatformReply::arrayValue(object, QStringLiteral("message")).isEmpty());
+    // Shown to the operator, any value reads as what was sent.
+    QCOMPARE(PlatformReply::anyText(object.value(QStringLiteral("code"))), QStringLiteral("200"));
+    QCOMPARE(PlatformReply::anyText(object.value(QStringLiteral("message"))), QStringLiteral("5"));
+    QCOMPARE(PlatformReply::anyText(QJsonValue(2.5)), QStringLiteral("2.5"));
+    QCOMPARE(PlatformReply::anyText(QJsonValue(1e300)), QStringLiteral("1e+300"));
+    QCOMPARE(PlatformReply::anyText(QJsonValue(true)), QStringLiteral("true"));
+    QCOMPARE(PlatformReply::anyText(QJsonArray{1, QStringLiteral("a")}), QStringLiteral("[1,\"a\"]"));
+    QCOMPARE(PlatformReply::anyText(QJsonValue()), QString());
+    QCOMPARE(PlatformReply::fromBody(200, QByteArray(" \n")).unreadableText(), QStringLiteral("平台的回复为空（HTTP 200）"));
+    QCOMPARE(PlatformReply::fromBody(200, "<html>").unreadableText(), QStringLiteral("平台的回复无法读取（HTTP 200）：<html>"));
+    // A long page is cut, not shown whole.
+    QCOMPARE(PlatformReply::fromBody(502, QByteArray(1000, 'x')).unreadableText(),
+             QStringLiteral("平台的回复无法读取（HTTP 502）：") + QString(200, QLatin1Char('x')) + QStringLiteral("……"));
 }
 
 void PlatformRequestTest::testUntrustedCertificate()
@@ -435,10 +448,14 @@ void PlatformRequestTest::testRedirects()
     const QUrl url = PlatformRequest::customerUrl(QStringLiteral("school"), QStringLiteral("s1"),
                                                   QStringLiteral("/client/key-check"));
 
-    // Not followed unless asked: the redirect itself is the reply.
+    // Not followed unless asked: the redirect is a failure that says so,
+    // never a reply whose body is read as the answer.
     const PlatformReply plain = PlatformRequest::postAndRead(&manager, url, form);
     QCOMPARE(plain.httpStatus, 302);
+    QVERIFY(plain.failed);
     QVERIFY(!plain.isObject());
+    QCOMPARE(plain.errorText,
+             PlatformRequest::redirectRefusedText(m_sim.baseUrl() + QStringLiteral("/school/s1/client/moved")));
     QCOMPARE(m_sim.requests().size(), 1);
 
     m_sim.clearRequests();
@@ -455,6 +472,11 @@ void PlatformRequestTest::testRedirects()
         PlatformRequest::customerUrl(QStringLiteral("school"), QStringLiteral("s1"), QStringLiteral("/client/insecure")),
         form, true);
     QVERIFY(down.failed);
+    QCOMPARE(down.errorText, PlatformRequest::redirectRefusedText(
+                                 QStringLiteral("http://127.0.0.1:%1/school/s1/client/moved").arg(m_sim.port())));
+    QCOMPARE(down.codeFailureText(),
+             QStringLiteral("code:302\n平台要求转到另一地址（http://127.0.0.1:%1/school/s1/client/moved），已拒绝跟随，请求未完成")
+                 .arg(m_sim.port()));
     QCOMPARE(m_sim.requests().size(), 1);
 }
 

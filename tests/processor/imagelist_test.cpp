@@ -40,6 +40,8 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 #include <functional>
 #include <memory>
 
@@ -1018,8 +1020,13 @@ void ImageListTest::testFolderSearchWorker()
     QVERIFY(d.mkdir(QStringLiteral("C/sub.png")));
     writeImage(root + QStringLiteral("/C/sub.png"), QStringLiteral("deep.png"), 20);
 
+    // Named like pages but no plain files: a link to a device and a pipe.
+    QVERIFY(QFile::link(QStringLiteral("/dev/null"), root + QStringLiteral("/C/device.jpg")));
+    QVERIFY(mkfifo(QFile::encodeName(root + QStringLiteral("/C/pipe.png")).constData(), 0600) == 0);
+
     FindImagesFromFolderThread worker;
     QSignalSpy found(&worker, &FindImagesFromFolderThread::addOneImage);
+    QSignalSpy skipped(&worker, &FindImagesFromFolderThread::skippedEntry);
     QSignalSpy finished(&worker, &FindImagesFromFolderThread::findImagesFinished);
     worker.run({root + QStringLiteral("/A"), root + QStringLiteral("/B"), root + QStringLiteral("/missing"),
                 root + QStringLiteral("/C")},
@@ -1031,6 +1038,12 @@ void ImageListTest::testFolderSearchWorker()
         names << args.first().value<QFileInfo>().fileName();
     QCOMPARE(names, (QStringList{"10.jpeg", "9.jpg", "A.TIF", "b.png", "y.tiff", "z.png", "notes.txt"}));
     QCOMPARE(finished.first().first().toInt(), 7);
+    // What is left out is named, with what it is.
+    QStringList left;
+    for (const QList<QVariant> &args : skipped)
+        left << QFileInfo(args.at(0).toString()).fileName() + QLatin1Char(' ') + args.at(1).toString();
+    QCOMPARE(left, (QStringList{QStringLiteral("device.jpg 链接"), QStringLiteral("link.png 链接"),
+                                QStringLiteral("pipe.png 不是普通文件"), QStringLiteral("sub.png 文件夹")}));
 }
 
 void ImageListTest::testAddFolderAndFileThroughMenu()
@@ -1044,6 +1057,8 @@ void ImageListTest::testAddFolderAndFileThroughMenu()
     writeImage(root + QStringLiteral("/C"), QStringLiteral("c2.png"), 20);
     writeImage(root + QStringLiteral("/C"), QStringLiteral("c1.png"), 20);
     writeImage(root, QStringLiteral("single.png"), 20);
+    // Named like a page, but a folder: left out, and said so.
+    QVERIFY(d.mkdir(QStringLiteral("C/c3.png")));
     makeRows(1, root + QStringLiteral("/elsewhere")); // a row to open the menu on
 
     // Two searches in a row: both list their images and close the tip.
@@ -1078,6 +1093,17 @@ void ImageListTest::testAddFolderAndFileThroughMenu()
     QCOMPARE(names(), QStringList{"p01.png"} + once + once);
     QCOMPARE(log().count(QStringLiteral("找到图片数量：6")), 2);
     QVERIFY(log().contains(QStringLiteral("开始从以下路径寻找图片...")));
+    const QString skippedFolder = QDir::toNativeSeparators(root + QStringLiteral("/C/c3.png"));
+    QCOMPARE(log().count(QStringLiteral("已跳过：%1（文件夹），未加入图片列表").arg(skippedFolder)), 2);
+
+    // 13 pages do not make sheets of two: the warning names what was left out.
+    m_window->pagesPerSheet = 2;
+    m_boxes->clear();
+    m_window->startProcess();
+    QCOMPARE(m_boxes->count(), 1);
+    QCOMPARE(m_boxes->last().text, QStringLiteral("总页数 除以 每份答卷页数 余数 不为零，可能有缺页情况，请检查\n\n"
+                                                  "以下项目名称像图片，但不是普通文件，已跳过：\n%1（文件夹）")
+                                       .arg(skippedFolder));
 }
 
 void ImageListTest::testAddFiles()
