@@ -21,7 +21,7 @@ void ImageWriteQueue::write(const QString &path, cv::Mat image, std::vector<int>
 {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_jobs.push_back({QFile::encodeName(path).toStdString(), std::move(image), std::move(params)});
+        m_jobs.push_back({path, std::move(image), std::move(params)});
         if (!m_thread.joinable())
             m_thread = std::thread(&ImageWriteQueue::run, this);
     }
@@ -32,6 +32,43 @@ void ImageWriteQueue::drain()
 {
     std::unique_lock<std::mutex> lock(m_mutex);
     m_changed.wait(lock, [this] { return m_jobs.empty() && m_busy == 0; });
+}
+
+QStringList ImageWriteQueue::takeFailures()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    QStringList failures;
+    failures.swap(m_failures);
+    return failures;
+}
+
+bool writeImageFile(const QString &path, const cv::Mat &image, const std::vector<int> &params, QString *reason)
+{
+    std::vector<uchar> encoded;
+    try {
+        const int dot = path.lastIndexOf(QLatin1Char('.'));
+        if (dot < 0 || !cv::imencode(path.mid(dot).toStdString(), image, encoded, params)) {
+            *reason = QStringLiteral("图片无法编码");
+            return false;
+        }
+    } catch (const std::exception &e) {
+        *reason = QStringLiteral("图片无法编码（%1）").arg(QString::fromLocal8Bit(e.what()));
+        return false;
+    }
+    return writeFileBytes(path, encoded, reason);
+}
+
+bool writeFileBytes(const QString &path, const std::vector<uchar> &bytes, QString *reason)
+{
+    QFile out(path);
+    const auto size = qint64(bytes.size());
+    if (out.open(QIODevice::WriteOnly | QIODevice::Truncate)
+        && out.write(reinterpret_cast<const char *>(bytes.data()), size) == size && out.flush())
+        return true;
+    *reason = out.errorString();
+    out.close();
+    QFile::remove(path);
+    return false;
 }
 
 void ImageWriteQueue::run()
@@ -46,13 +83,13 @@ void ImageWriteQueue::run()
         m_jobs.pop_front();
         ++m_busy;
         lock.unlock();
-        try {
-            cv::imwrite(job.path, job.image, job.params);
-        } catch (const cv::Exception &) {
-        } catch (const std::exception &) {
-        }
+        QString reason;
+        const bool written = writeImageFile(job.path, job.image, job.params, &reason);
+        const QString failed = written ? QString() : job.path + QStringLiteral("：") + reason;
         job = Job();   // the pixels go before the drain can return
         lock.lock();
+        if (!written)
+            m_failures << failed;
         --m_busy;
         if (m_jobs.empty() && m_busy == 0)
             m_changed.notify_all();

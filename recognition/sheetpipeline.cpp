@@ -174,9 +174,18 @@ private:
     // receiver does to the tables.
     void unprocessed(int start)
     {
-        m_itemImages.drain();
+        drainItemImages();
         m_run.codes.releaseSheet(start);
         m_sink.setUnprocessed(start, start + m_pages);
+    }
+
+    // The answer images for review: a write that failed is told, with its
+    // file and the system's reason, the answers stand as read.
+    void drainItemImages()
+    {
+        m_itemImages.drain();
+        for (const QString &failed : m_itemImages.takeFailures())
+            m_sink.addLog(QStringLiteral("考号：%1 题目图片无法写入文件 %2").arg(m_code, failed));
     }
 
     // log, unprocessed, result: the usual way a sheet fails.
@@ -722,7 +731,7 @@ private:
         if (m_originalPaths.size() != m_pages)
             return;
         // Nothing of the sheet is reported done before its files are on disk.
-        m_itemImages.drain();
+        drainItemImages();
         if (m_s.sheetUpload) {
             // Another worker may start the pool between our poll and our
             // request: a refused worker waits for that pool to end before it

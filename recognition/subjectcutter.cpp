@@ -1,5 +1,7 @@
 #include "subjectcutter.h"
 
+#include "imagewritequeue.h"
+
 #include <QFile>
 #include <QtGlobal>
 
@@ -102,15 +104,10 @@ QString cutSubjectImage(cv::Mat image, const QString &folder, const QString &cod
             appendLine(message, text(kUnknownError));
             return path;
         }
-        QFile out(path);
-        const auto size = qint64(encoded.size());
-        ok = out.open(QIODevice::WriteOnly | QIODevice::Truncate)
-            && out.write(reinterpret_cast<const char *>(encoded.data()), size) == size && out.flush();
-        if (!ok) {
-            appendLine(message, QString::fromUtf8(kWriteFailed).arg(code, page, block, path, out.errorString()));
-            out.close();
-            QFile::remove(path);
-        }
+        QString why;
+        ok = writeFileBytes(path, encoded, &why);
+        if (!ok)
+            appendLine(message, QString::fromUtf8(kWriteFailed).arg(code, page, block, path, why));
         return path;
     } catch (const cv::Exception &) {
     } catch (const std::exception &) {

@@ -67,9 +67,22 @@ void ImageWriteQueueTest::testFailedWritesStopNothing()
     queue.write(dir.filePath(QStringLiteral("a.unknown")), patch(4, 4, 0), {});       // OpenCV throws
     queue.write(dir.filePath(QStringLiteral("empty.png")), cv::Mat(), {});            // OpenCV throws
     queue.write(dir.filePath(QStringLiteral("b.png")), patch(6, 4, 0), {});
+    if (QFile::exists(QStringLiteral("/dev/full"))) {   // a disk with no room left
+        QVERIFY(QFile::link(QStringLiteral("/dev/full"), dir.filePath(QStringLiteral("full.png"))));
+        queue.write(dir.filePath(QStringLiteral("full.png")), patch(40, 40, 0), {});
+    }
     queue.drain();
     QCOMPARE(TestUtil::readGrey(dir.filePath(QStringLiteral("b.png"))).cols, 6);
     QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("a.unknown"))));
+
+    // Each failure is kept with its file and reason, once.
+    const QStringList failures = queue.takeFailures();
+    QCOMPARE(failures.size(), QFile::exists(QStringLiteral("/dev/full")) ? 4 : 3);
+    QVERIFY(failures.at(0).startsWith(dir.filePath(QStringLiteral("missing/a.png")) + QStringLiteral("：")));
+    QVERIFY(failures.at(1).startsWith(dir.filePath(QStringLiteral("a.unknown")) + QStringLiteral("：图片无法编码")));
+    if (failures.size() == 4)
+        QVERIFY2(failures.at(3).endsWith(QStringLiteral("No space left on device")), qPrintable(failures.at(3)));
+    QVERIFY(queue.takeFailures().isEmpty());
 }
 
 void ImageWriteQueueTest::testDestructionWritesWhatIsQueued()
