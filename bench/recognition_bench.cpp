@@ -7,6 +7,8 @@
 #include "mytablewidgetimage.h"
 #include "mytablewidgetresult.h"
 #include "omrresources.h"
+#include "pageimage.h"
+#include "pagememory.h"
 #include "pipelinefixture.h"
 #include "settingsfile.h"
 #include "unattended.h"
@@ -20,6 +22,9 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include <QCommandLineParser>
+#include <QCryptographicHash>
+#include <QProcess>
+#include <QProcessEnvironment>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -33,6 +38,7 @@
 #include <atomic>
 #include <cstdio>
 #include <numeric>
+#include <memory>
 #include <thread>
 
 namespace {
@@ -97,10 +103,138 @@ double writeLoopRate(const QVector<QVector<ItemFile>> &sheets, int threads)
     return failed ? 0.0 : sheets.size() / seconds;
 }
 
+// "1.23 0.98 0.75": the machine's load averages over 1, 5 and 15 minutes.
+QString machineLoad()
+{
+    QFile f(QStringLiteral("/proc/loadavg"));
+    if (!f.open(QIODevice::ReadOnly))
+        return QStringLiteral("unknown");
+    return QString::fromLatin1(f.readAll()).section(QLatin1Char(' '), 0, 2);
+}
+
+// What the engine made of the sheets: the rows, the results and every file
+// in the exam folder's output folders, as one digest.
+QByteArray resultDigest(const RecordingSink &sink, const QString &examDir)
+{
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    for (const RecordingSink::ImageRow &row : sink.imageRows())
+        hash.addData(QStringList{row.path, row.code, row.result, row.anchorA, row.anchorB, row.printText}
+                         .join(QLatin1Char('|')).toUtf8());
+    for (const RecordingSink::ResultRow &r : sink.results()) {
+        QStringList fields{r.code, QString::number(r.total), r.optionals.join(QLatin1Char(','))};
+        for (auto o = r.objectives.cbegin(); o != r.objectives.cend(); ++o)
+            fields << QStringLiteral("%1:%2:%3").arg(o.key()).arg(o->marks).arg(o->score);
+        for (auto j = r.subjects.cbegin(); j != r.subjects.cend(); ++j)
+            fields << j.key() + QLatin1Char('=') + j.value();
+        hash.addData(fields.join(QLatin1Char('|')).toUtf8());
+    }
+    for (const char *sub : {"codes", "objects", "subjects", "optionals"}) {
+        const QDir dir(examDir + QLatin1Char('/') + QLatin1String(sub));
+        for (const QString &name : dir.entryList(QDir::Files, QDir::Name)) {
+            QFile f(dir.filePath(name));
+            if (f.open(QIODevice::ReadOnly)) {
+                hash.addData(name.toUtf8());
+                hash.addData(f.readAll());
+            }
+        }
+    }
+    return hash.result().toHex().left(12);
+}
+
+// The page memory figures of one fresh process.
+struct PageMemoryFigures {
+    double single = 0;     // sheets/s, one worker
+    double several = 0;    // sheets/s, the most workers
+    double faults = 0;     // minor page faults per page, one worker
+    QByteArray digest;
+};
+
+// Runs this program again over the rendered pages (listed in `listFile`),
+// with page memory kept or fresh; empty figures when the run failed.
+PageMemoryFigures pageMemoryRun(const QString &listFile, bool kept, int workers, int dpi)
+{
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    if (kept)
+        env.remove(QStringLiteral("OMR_PAGE_MEMORY"));
+    else
+        env.insert(QStringLiteral("OMR_PAGE_MEMORY"), QStringLiteral("fresh"));
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--page-memory-child"), listFile, QStringLiteral("--max-workers"),
+                 QString::number(workers), QStringLiteral("--dpi"), QString::number(dpi)});
+    PageMemoryFigures f;
+    if (!child.waitForFinished(-1) || child.exitCode() != 0)
+        return f;
+    const QList<QByteArray> fields = child.readAllStandardOutput().trimmed().split(' ');
+    if (fields.size() != 4)
+        return f;
+    f.single = fields[0].toDouble();
+    f.several = fields[1].toDouble();
+    f.faults = fields[2].toDouble();
+    f.digest = fields[3];
+    return f;
+}
+
+long minorFaults()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_minflt;
+}
+
+// The child of pageMemoryRun: as the processing program, a fresh process
+// whose allocator has seen no rendering, every worker on a thread of its own.
+// Prints "one-worker k-worker faults-per-page digest".
+int pageMemoryChild(const QString &listFile, int workers, int dpi)
+{
+    QFile list(listFile);
+    if (!list.open(QIODevice::ReadOnly))
+        return 1;
+    QStringList lines = QString::fromUtf8(list.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    if (lines.size() < 3)
+        return 1;
+    const QString examDir = lines.takeFirst();
+    const QStringList paths = lines;
+    const int sheets = paths.size() / 2;
+    RecognitionSettings settings;
+    settings.subjectImageFormatIndex = 0;
+    PipelineFixture fx(SheetSpec::benchmark(SheetSpec::BlackRectangles, dpi), examDir, settings);
+    if (!fx.ok())
+        return 1;
+    for (int s = 0; s < sheets; ++s)
+        fx.addStudent(QStringLiteral("%1").arg(2026000000 + s), s + 1);
+    auto timed = [&](int k, QByteArray *digest, double *faults) {
+        RecordingSink sink(paths);
+        const long before = minorFaults();
+        QElapsedTimer clock;
+        clock.start();
+        std::unique_ptr<QThread> thread(QThread::create([&] { fx.run(sink, paths.size(), k, &settings); }));
+        thread->start();
+        thread->wait();
+        const double rate = sheets / (clock.nsecsElapsed() / 1e9);
+        if (faults)
+            *faults = double(minorFaults() - before) / paths.size();
+        if (digest)
+            *digest = resultDigest(sink, examDir);
+        return rate;
+    };
+    QByteArray digest;
+    double faults = 0;
+    const double single = timed(1, &digest, &faults);
+    const double several = workers > 1 ? timed(workers, nullptr, nullptr) : single;
+    std::printf("%.3f %.3f %.1f %s\n", single, several, faults, digest.constData());
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
+    // As the processing program does, unless OMR_PAGE_MEMORY=fresh.
+    if (pageMemoryKept())
+        keepPageBlocksOnHeap();
     preferOffscreen();
     QApplication app(argc, argv);
     initOmrResources();
@@ -119,8 +253,18 @@ int main(int argc, char **argv)
     const QCommandLineOption roundsOption(QStringLiteral("window-rounds"),
                                           QStringLiteral("Pairs of engine-only and main-window runs per worker count."),
                                           QStringLiteral("n"), QStringLiteral("5"));
-    parser.addOptions({sheetsOption, workersOption, dpiOption, roundsOption});
+    const QCommandLineOption memoryRoundsOption(QStringLiteral("memory-rounds"),
+                                                QStringLiteral("Pairs of fresh processes, page memory fresh and kept."),
+                                                QStringLiteral("n"), QStringLiteral("3"));
+    const QCommandLineOption childOption(QStringLiteral("page-memory-child"),
+                                         QStringLiteral("Internal: one measuring process over a list of pages."),
+                                         QStringLiteral("list"));
+    parser.addOptions({sheetsOption, workersOption, dpiOption, roundsOption, memoryRoundsOption, childOption});
     parser.process(app);
+    if (parser.isSet(childOption))
+        return pageMemoryChild(parser.value(childOption), std::clamp(parser.value(workersOption).toInt(), 1, 6),
+                               std::clamp(parser.value(dpiOption).toInt(), 100, 600));
+    const int memoryRounds = std::clamp(parser.value(memoryRoundsOption).toInt(), 0, 15);
     const int sheets = std::max(1, parser.value(sheetsOption).toInt());
     const int maxWorkers = std::clamp(parser.value(workersOption).toInt(), 1, 6);
     const int dpi = std::clamp(parser.value(dpiOption).toInt(), 100, 600);
@@ -179,6 +323,74 @@ int main(int argc, char **argv)
 
     std::printf("Machine: %d cores; exam folder %s (set TMPDIR to move it)\n\n", QThread::idealThreadCount(),
                 qPrintable(fx.examDir()));
+
+    // Page memory. This process rendered the pages: freeing those large
+    // blocks raised glibc's moving mmap and trim thresholds far above a page,
+    // so here pages stay on the heap whatever the program sets. The program
+    // starts with neither, so each figure comes from a fresh process reading
+    // the same files, its workers on threads of their own as the window's are:
+    // "fresh" as before (OMR_PAGE_MEMORY=fresh), "kept" as now. The pairs
+    // alternate, so that both sides see the same load.
+    if (memoryRounds > 0) {
+        const QString listFile = dir.filePath(QStringLiteral("pages.txt"));
+        QFile list(listFile);
+        if (!list.open(QIODevice::WriteOnly) || list.write((QStringList{fx.examDir()} + paths).join(QLatin1Char('\n')).toUtf8()) < 0) {
+            std::fprintf(stderr, "cannot write %s\n", qPrintable(listFile));
+            return 1;
+        }
+        list.close();
+        std::printf("Page memory, fresh processes, %d pairs (1 and %d workers; minor page faults per page with one "
+                    "worker):\n", memoryRounds, maxWorkers);
+        std::printf("%5s %-6s %10s %10s %12s %14s  %s\n", "pair", "memory", "1 worker", QByteArray::number(maxWorkers).append(" workers").constData(),
+                    "faults/page", "results", "load 1/5/15 min before");
+        QVector<double> singleRatios, scalings, fresh1, kept1, keptK;
+        bool identical = true;
+        for (int round = 0; round < memoryRounds; ++round) {
+            PageMemoryFigures pair[2];
+            for (int kept = 0; kept < 2; ++kept) {
+                const QString load = machineLoad();
+                pair[kept] = pageMemoryRun(listFile, kept == 1, maxWorkers, dpi);
+                const PageMemoryFigures &f = pair[kept];
+                if (f.single <= 0) {
+                    std::fprintf(stderr, "a measuring process failed\n");
+                    return 1;
+                }
+                std::printf("%5d %-6s %10.2f %10.2f %12.0f %14s  %s\n", round + 1, kept ? "kept" : "fresh", f.single,
+                            f.several, f.faults, f.digest.constData(), qPrintable(load));
+                std::fflush(stdout);
+            }
+            identical = identical && pair[0].digest == pair[1].digest;
+            singleRatios << pair[1].single / pair[0].single;
+            scalings << pair[1].several / pair[1].single;
+            fresh1 << pair[0].single;
+            kept1 << pair[1].single;
+            keptK << pair[1].several;
+        }
+        auto spread = [](QVector<double> v) {
+            std::sort(v.begin(), v.end());
+            return QStringLiteral("min %1 median %2 max %3")
+                .arg(v.first(), 0, 'f', 2)
+                .arg(v[v.size() / 2], 0, 'f', 2)
+                .arg(v.last(), 0, 'f', 2);
+        };
+        auto median = [](QVector<double> v) {
+            std::sort(v.begin(), v.end());
+            return v[v.size() / 2];
+        };
+        std::printf("One worker, sheets/s: fresh %s; kept %s\n", qPrintable(spread(fresh1)), qPrintable(spread(kept1)));
+        std::printf("%d workers, kept, sheets/s: %s\n", maxWorkers, qPrintable(spread(keptK)));
+        const bool memoryScalingTarget = median(scalings) >= 0.7 * maxWorkers;
+        std::printf("Target, results of kept and fresh page memory identical: %s\n", identical ? "met" : "MISSED");
+        std::printf("Target, one worker with page memory kept at least 1.8 times fresh: %.2f (pairs: %s), %s\n",
+                    median(singleRatios), qPrintable(spread(singleRatios)), median(singleRatios) >= 1.8 ? "met" : "missed");
+        std::printf("Target, %d workers at least 0.7 x %d times one worker (kept): %.2f times, at least %.1f wanted (%s), %s\n"
+                    "        (this needs %d free cores: compare the load above with the cores)\n",
+                    maxWorkers, maxWorkers, median(scalings), 0.7 * maxWorkers, qPrintable(spread(scalings)),
+                    memoryScalingTarget ? "met" : "missed", maxWorkers);
+        std::printf("\n");
+        std::fflush(stdout);
+    }
+
     std::printf("%7s %10s %8s %10s %10s %10s %10s %9s %8s\n", "workers", "sheets/s", "speedup", "decode ms",
                 "align ms", "marks ms", "write ms", "failed", "peak MiB");
     double single = 0.0;

@@ -3,6 +3,8 @@
 #include "mainwindow.h"
 #include "messagebox.h"
 #include "omrresources.h"
+#include "pageimage.h"
+#include "pagememory.h"
 #include "platformrequest.h"
 #include "processcount.h"
 #include "startup.h"
@@ -14,6 +16,9 @@
 
 int main(int argc, char **argv)
 {
+    if (pageMemoryKept())
+        keepPageBlocksOnHeap();
+
     // The version query needs no display: answer it before anything else.
     if (argc >= 2 && qstrcmp(argv[1], "version") == 0) {
         const QByteArray text = Startup::versionJson();

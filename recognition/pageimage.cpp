@@ -1,6 +1,7 @@
 #include "pageimage.h"
 
 #include <QFile>
+#include <QtGlobal>
 
 #include <opencv2/imgcodecs.hpp>
 
@@ -129,4 +130,10 @@ cv::Mat readPageImage(const QString &path, int flags, QString *errorText)
     if (page.empty())
         return failed(QStringLiteral("答卷图片读取失败：%1").arg(path));
     return page;
+}
+
+bool pageMemoryKept()
+{
+    static const bool kept = qgetenv("OMR_PAGE_MEMORY") != "fresh";
+    return kept;
 }

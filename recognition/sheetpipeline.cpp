@@ -115,6 +115,36 @@ float normalisedDegrees(float degrees)
     return degrees;
 }
 
+// The pixels of the areas a search binarises in place, kept to be put back
+// once it is done, so that the page itself can be searched instead of a copy.
+class SearchedAreas {
+public:
+    // The part of `area` a search changes: its start clipped at 0, its size
+    // at the page.
+    void save(const cv::Mat &page, const cv::Rect &area)
+    {
+        const cv::Rect changed = cv::Rect(std::max(area.x, 0), std::max(area.y, 0), area.width, area.height)
+                                 & cv::Rect(0, 0, page.cols, page.rows);
+        if (changed.area() > 0)
+            m_saved.push_back({changed, page(changed).clone()});
+    }
+    // Newest first: where areas overlap, the first one's pixels come last.
+    void restore(cv::Mat &page)
+    {
+        for (auto it = m_saved.rbegin(); it != m_saved.rend(); ++it)
+            it->pixels.copyTo(page(it->area));
+        m_saved.clear();
+    }
+    void clear() { m_saved.clear(); }
+
+private:
+    struct Saved {
+        cv::Rect area;
+        cv::Mat pixels;
+    };
+    std::vector<Saved> m_saved;
+};
+
 // Adds the time of a scope to one counter, when timings are wanted.
 class StageClock {
 public:
@@ -227,7 +257,10 @@ private:
             fail(loadError);
             return false;
         }
-        cv::Mat work = loaded.clone();
+        // The searches and readers work on `work`: the page itself, with what
+        // they binarise put back.
+        m_searched.clear();
+        cv::Mat work = scratchOf(loaded);
 
         if (m_worker.classifyImageModeOnce && !m_worker.classifyDone) {
             m_isBinary = isBinaryImage(work);
@@ -240,6 +273,10 @@ private:
         QVector<FoundCornerPoint> corners;
         if (in.cornerCheck) {
             QString error;
+            for (const CornerCheckArea &a : m_model.cornerChecks) {
+                if (a.page == pageId)
+                    m_searched.save(work, cv::Rect(a.rect.x(), a.rect.y(), a.rect.width(), a.rect.height()));
+            }
             if (!checkCorners(m_model.cornerChecks, pageId, work, error, m_s.anchorPointErrorMargin, &corners)) {
                 fail(error);
                 return false;
@@ -327,6 +364,8 @@ private:
             areaB = parseRect(in.anchorBArea);
 
         bool found = false;
+        m_searched.save(work, areaA);
+        m_searched.save(work, areaB);
         const cv::Rect blockA = findAnchorBlock(work, areaA, found);
         if (!found) {
             fail(QStringLiteral("定位点A查找失败"));
@@ -360,10 +399,12 @@ private:
         m_scaleMarks << ScaleMark{templateB, cv::Point2d(b)};
         if (!measureScale(tp, ScaleMark{templateA, cv::Point2d(a)}, angle, templateA - templateB, nullptr))
             return false;
+        m_searched.restore(work);
         if (std::fabs(angle) > 0.01f)
             rotateImage(loaded, angle, cv::INTER_LINEAR);
-        work = loaded.clone();
+        work = scratchOf(loaded);
 
+        m_searched.save(work, areaA);
         const cv::Rect again = findAnchorBlock(work, areaA, found);
         if (!found) {
             unprocessed(m_firstRow);
@@ -371,7 +412,7 @@ private:
             return false;
         }
         // The search left A's area binarised; later readers need the clean pixels.
-        restoreArea(loaded, work, areaA);
+        m_searched.restore(work);
         const cv::Point a2 = blockCentre(again, areaA);
         m_sink.setAnchorPointData(m_row, QStringLiteral("A"), pointText(a2.x, a2.y));
         ox = a2.x;
@@ -379,12 +420,9 @@ private:
         return true;
     }
 
-    static void restoreArea(const cv::Mat &from, cv::Mat &to, const cv::Rect &area)
-    {
-        const cv::Rect clipped = area & cv::Rect(0, 0, to.cols, to.rows);
-        if (clipped.area() > 0)
-            from(clipped).copyTo(to(clipped));
-    }
+    // The page the searches binarise parts of: the page itself, or with page
+    // memory switched off a copy of it, as every page had before.
+    static cv::Mat scratchOf(const cv::Mat &page) { return pageMemoryKept() ? page : page.clone(); }
 
     bool alignByPrintText(const TemplatePage &tp, const PageRowInput &in, cv::Mat &loaded, cv::Mat &work,
                           int &ox, int &oy)
@@ -414,9 +452,10 @@ private:
                                         cv::Point2d(offset + corner)},
                           angle, line, &geometry))
             return false;
+        m_searched.restore(work);
         if (std::fabs(angle) > 0.01f)
             rotateImage(loaded, angle, cv::INTER_LINEAR);
-        work = loaded.clone();
+        work = scratchOf(loaded);
 
         error.clear();
         locate(tp, work, found, offset, angle, error, overridePtr, &geometry);
@@ -491,7 +530,11 @@ private:
             bool ok = false;
             bool absent = false;
             QString error;
-            checkAbsentMark(work, sections().absentMarkRect, m_s.coverPercentageAbsent, ox, oy, ok, error, absent);
+            const QRect &box = sections().absentMarkRect;
+            m_searched.save(work, cv::Rect(ox + box.x(), oy + box.y(), box.width(), box.height()));
+            checkAbsentMark(work, box, m_s.coverPercentageAbsent, ox, oy, ok, error, absent);
+            // Binarised for the check; the readers and cutters need the clean pixels.
+            m_searched.restore(work);
             if (!ok) {
                 m_sink.addLog(error);
                 unprocessed(m_firstRow);
@@ -765,6 +808,7 @@ private:
     // Marks of the page being read, its measured scale, and the sections the
     // readers use: the model's, or a copy placed at the page's scale.
     QVector<ScaleMark> m_scaleMarks;
+    SearchedAreas m_searched;
     PageScale m_scale;
     TemplateModel m_scaledSections;
     const TemplateModel *m_sections = &m_model;

@@ -3,6 +3,7 @@
 #include "mainwindow.h"
 #include "messagebox.h"
 #include "omrresources.h"
+#include "pagememory.h"
 
 #include <QApplication>
 #include <QDir>
@@ -21,11 +22,7 @@ void refuse(const QString &text)
 
 int main(int argc, char *argv[])
 {
-    // Every page is a block of several megabytes. Above glibc's moving mmap
-    // threshold each one would be mapped afresh and faulted in again; a
-    // scanning station keeps such blocks on its heap.
-    mallopt(M_MMAP_THRESHOLD, 256 << 20);
-    mallopt(M_TRIM_THRESHOLD, 512 << 20);
+    keepPageBlocksOnHeap();
     // Pages are made on the scan thread; in a thread arena of its own a block
     // that large is still mapped afresh for every page. The station has few
     // threads, so one arena costs nothing.
