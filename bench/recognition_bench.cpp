@@ -146,6 +146,7 @@ struct PageMemoryFigures {
     double single = 0;     // sheets/s, one worker
     double several = 0;    // sheets/s, the most workers
     double faults = 0;     // minor page faults per page, one worker
+    double faultsSeveral = 0;
     QByteArray digest;
 };
 
@@ -168,12 +169,13 @@ PageMemoryFigures pageMemoryRun(const QString &listFile, bool kept, int workers,
     if (!child.waitForFinished(-1) || child.exitCode() != 0)
         return f;
     const QList<QByteArray> fields = child.readAllStandardOutput().trimmed().split(' ');
-    if (fields.size() != 4)
+    if (fields.size() != 5)
         return f;
     f.single = fields[0].toDouble();
     f.several = fields[1].toDouble();
     f.faults = fields[2].toDouble();
-    f.digest = fields[3];
+    f.faultsSeveral = fields[3].toDouble();
+    f.digest = fields[4];
     return f;
 }
 
@@ -186,7 +188,7 @@ long minorFaults()
 
 // The child of pageMemoryRun: as the processing program, a fresh process
 // whose allocator has seen no rendering, every worker on a thread of its own.
-// Prints "one-worker k-worker faults-per-page digest".
+// Prints "one-worker k-worker faults-per-page(1) faults-per-page(k) digest".
 int pageMemoryChild(const QString &listFile, int workers, int dpi)
 {
     QFile list(listFile);
@@ -222,9 +224,10 @@ int pageMemoryChild(const QString &listFile, int workers, int dpi)
     };
     QByteArray digest;
     double faults = 0;
+    double faultsSeveral = 0;
     const double single = timed(1, &digest, &faults);
-    const double several = workers > 1 ? timed(workers, nullptr, nullptr) : single;
-    std::printf("%.3f %.3f %.1f %s\n", single, several, faults, digest.constData());
+    const double several = workers > 1 ? timed(workers, nullptr, &faultsSeveral) : single;
+    std::printf("%.3f %.3f %.1f %.1f %s\n", single, several, faults, faultsSeveral, digest.constData());
     return 0;
 }
 
@@ -339,10 +342,10 @@ int main(int argc, char **argv)
             return 1;
         }
         list.close();
-        std::printf("Page memory, fresh processes, %d pairs (1 and %d workers; minor page faults per page with one "
-                    "worker):\n", memoryRounds, maxWorkers);
-        std::printf("%5s %-6s %10s %10s %12s %14s  %s\n", "pair", "memory", "1 worker", QByteArray::number(maxWorkers).append(" workers").constData(),
-                    "faults/page", "results", "load 1/5/15 min before");
+        std::printf("Page memory, fresh processes, %d pairs (sheets/s and minor page faults per page with 1 and %d "
+                    "workers):\n", memoryRounds, maxWorkers);
+        std::printf("%5s %-6s %10s %10s %10s %10s %14s  %s\n", "pair", "memory", "1 worker", "k workers", "faults 1",
+                    "faults k", "results", "load 1/5/15 min before");
         QVector<double> singleRatios, scalings, fresh1, kept1, keptK;
         bool identical = true;
         for (int round = 0; round < memoryRounds; ++round) {
@@ -355,8 +358,8 @@ int main(int argc, char **argv)
                     std::fprintf(stderr, "a measuring process failed\n");
                     return 1;
                 }
-                std::printf("%5d %-6s %10.2f %10.2f %12.0f %14s  %s\n", round + 1, kept ? "kept" : "fresh", f.single,
-                            f.several, f.faults, f.digest.constData(), qPrintable(load));
+                std::printf("%5d %-6s %10.2f %10.2f %10.0f %10.0f %14s  %s\n", round + 1, kept ? "kept" : "fresh",
+                            f.single, f.several, f.faults, f.faultsSeveral, f.digest.constData(), qPrintable(load));
                 std::fflush(stdout);
             }
             identical = identical && pair[0].digest == pair[1].digest;
