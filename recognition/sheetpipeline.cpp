@@ -685,10 +685,15 @@ private:
         StageClock clock(counter(&PipelineTimings::writing));
         bool ok = false;
         QString message;
+        // The cutter binarises a black-and-white page's block in place; the
+        // readers after it read the page as scanned.
+        if (m_isBinary)
+            m_searched.save(loaded, cv::Rect(ox + rect.x(), oy + rect.y(), rect.width(), rect.height()));
         const QString path = cutSubjectImage(loaded, m_subjectsDir, m_code, pageId, block, rect.x(), rect.y(),
                                              rect.width(), rect.height(), ox, oy, m_worker.extension,
                                              m_worker.imwriteParams, m_isBinary, m_s.subjectImageScaleDown, ok,
                                              message);
+        m_searched.restore(loaded);
         if (adviseFormat)
             formatAdvice();
         if (!message.isEmpty())
