@@ -86,11 +86,15 @@ public:
     }
     void shutdown()
     {
-        TW_PENDINGXFERS pending = {};
-        if (state() >= 5) {
+        // An enabled source announces its pages from its own thread, so it
+        // may go on to state 6 between the reset and the disable: then both
+        // again.
+        for (int attempt = 0; attempt < 3 && state() >= 5; ++attempt) {
+            TW_PENDINGXFERS pending = {};
             raw(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &pending);
             setState(5);
-            disableDS();
+            if (disableDS() == TWRC_SUCCESS)
+                break;
         }
         closeDS();
         closeDSM();
