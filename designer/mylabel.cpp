@@ -18,6 +18,8 @@
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QPaintEvent>
 #include <QPointer>
 #include <QTreeWidget>
 #include <QWheelEvent>
@@ -101,6 +103,26 @@ void MyLabel::showEvent(QShowEvent *event)
 {
     watchPageTree();
     QLabel::showEvent(event);
+}
+
+void MyLabel::paintEvent(QPaintEvent *event)
+{
+    // Only the exposed part of the page is drawn, straight from the pixmap
+    // kept at the zoom: a section that repaints itself exposes a few pixels
+    // of a page that at zoom 2 is over 100 MB. OMR_CANVAS_FULL_PAINT keeps
+    // the label's own painting of the whole page, for measurements.
+    const bool fullPaint = qEnvironmentVariableIsSet("OMR_CANVAS_FULL_PAINT");
+    const QPixmap page = pixmap(Qt::ReturnByValue);
+    if (fullPaint || page.isNull() || !isEnabled()) {
+        QLabel::paintEvent(event);
+        return;
+    }
+    const QPoint origin = contentsRect().topLeft();
+    const QRect exposed = event->rect() & QRect(origin, page.size());
+    if (exposed.isEmpty())
+        return;
+    QPainter painter(this);
+    painter.drawPixmap(exposed.topLeft(), page, exposed.translated(-origin));
 }
 
 void MyLabel::showShown(QImage image)

@@ -1,6 +1,7 @@
 // The design canvas: zoom steps and their limits, loading pages, the
-// selection drag, the arrow keys, the wheel, the keyboard grab and what the
-// canvas reports to its window.
+// selection drag, the arrow keys, the wheel, the keyboard grab, what the
+// canvas reports to its window, and that repainting a part of the canvas
+// draws the same pixels there as repainting all of it.
 
 #include "canvasfixture.h"
 #include "messagebox.h"
@@ -45,6 +46,8 @@ private slots:
     void worksWithoutAWindow();
     void toolButtonsZoom();
     void editHooksChangeNothingWhileUnset();
+    void partialRepaintDrawsWhatAFullRepaintDraws_data();
+    void partialRepaintDrawsWhatAFullRepaintDraws();
 
 private:
     // A window showing a page of the given size at zoom 1.
@@ -527,6 +530,47 @@ void CanvasTest::editHooksChangeNothingWhileUnset()
     };
     QVERIFY(canvas_->editSubject(page, block));
     QCOMPARE(block, 9);
+}
+
+
+void CanvasTest::partialRepaintDrawsWhatAFullRepaintDraws_data()
+{
+    QTest::addColumn<float>("zoom");
+    QTest::addColumn<QSize>("page");
+    QTest::newRow("full size, canvas larger than the page") << 1.0f << QSize(300, 200);
+    QTest::newRow("zoomed in on odd pixels") << 1.1f << QSize(701, 503);
+    QTest::newRow("zoomed out") << 0.5f << QSize(1203, 905);
+}
+
+void CanvasTest::partialRepaintDrawsWhatAFullRepaintDraws()
+{
+    QFETCH(float, zoom);
+    QFETCH(QSize, page);
+    canvas_->scale = zoom;
+    showPage(page.width(), page.height());
+    QCoreApplication::processEvents();
+    const QImage full = canvas_->grab().toImage();
+    qputenv("OMR_CANVAS_FULL_PAINT", "1");
+    const QImage labelPainted = canvas_->grab().toImage();
+    qunsetenv("OMR_CANVAS_FULL_PAINT");
+    QCOMPARE(full, labelPainted);
+
+    const QRect shown(QPoint(0, 0), canvas_->shownImage.size());
+    const QVector<QRect> parts{
+        QRect(0, 0, 17, 9),
+        QRect(shown.width() / 3, shown.height() / 2, 41, 23),
+        QRect(shown.right() - 10, shown.bottom() - 6, 30, 20), // over the page's edge
+        QRect(shown.right() + 2, 0, 20, 20),
+    };
+    for (const QRect &part : parts) {
+        const QRect inside = part & canvas_->rect();
+        if (inside.isEmpty())
+            continue;
+        QImage image(inside.size(), full.format());
+        image.fill(Qt::magenta);
+        canvas_->render(&image, QPoint(), QRegion(inside));
+        QCOMPARE(image, full.copy(inside));
+    }
 }
 
 QTEST_MAIN(CanvasTest)
