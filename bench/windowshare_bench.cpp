@@ -1,7 +1,9 @@
 // The processing window's share of one worker's run: the same sheets through
 // the engine alone and through the main window, with the GUI thread's own
 // processor time per sheet (what the receivers, the log, the tables and the
-// preview cost while the worker waits on them).
+// preview cost while the worker waits on them), split by the kind of event
+// the GUI thread spent it in, and the time one blocking round trip from a
+// worker to the GUI thread takes on its own.
 
 #include "benchreport.h"
 #include "unattended.h"
@@ -21,9 +23,12 @@
 #include <QThread>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -41,12 +46,80 @@ double monotonicSeconds()
     return t.tv_sec + t.tv_nsec / 1e9;
 }
 
+// The GUI thread's processor time per kind of event it handles, counted at
+// the outermost event only (what a handler sends on is its own cost).
+class TimedApplication : public QApplication {
+public:
+    using QApplication::QApplication;
+
+    enum Kind { Receivers, Repaints, Timers, Other, KindCount };
+    bool timing = false;
+    double ms[KindCount] = {};
+    int metaCalls = 0;
+
+    void reset()
+    {
+        std::fill(std::begin(ms), std::end(ms), 0.0);
+        metaCalls = 0;
+    }
+
+    bool notify(QObject *receiver, QEvent *event) override
+    {
+        if (!timing || m_depth > 0 || QThread::currentThread() != thread())
+            return QApplication::notify(receiver, event);
+        const QEvent::Type type = event->type();
+        ++m_depth;
+        const double start = threadCpuMs();
+        const bool result = QApplication::notify(receiver, event);
+        const double spent = threadCpuMs() - start;
+        --m_depth;
+        Kind kind = Other;
+        if (type == QEvent::MetaCall) {
+            kind = Receivers;
+            ++metaCalls;
+        } else if (type == QEvent::UpdateRequest || type == QEvent::Paint || type == QEvent::UpdateLater) {
+            kind = Repaints;
+        } else if (type == QEvent::Timer) {
+            kind = Timers;
+        }
+        ms[kind] += spent;
+        return result;
+    }
+
+private:
+    int m_depth = 0;
+};
+
+// One blocking queued call from a worker thread to an empty receiver on the
+// GUI thread, timed from the worker, while the GUI thread only waits for it.
+std::vector<double> roundTripsUs(QObject *guiObject, int count)
+{
+    std::vector<double> us;
+    us.reserve(count);
+    std::atomic<bool> done{false};
+    QThread *thread = QThread::create([&] {
+        for (int i = 0; i < count; ++i) {
+            const auto start = std::chrono::steady_clock::now();
+            QMetaObject::invokeMethod(guiObject, [] {}, Qt::BlockingQueuedConnection);
+            us.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
+        }
+        done = true;
+    });
+    thread->start();
+    while (!done)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    thread->wait();
+    delete thread;
+    std::sort(us.begin(), us.end());
+    return us;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     preferOffscreen();
-    QApplication app(argc, argv);
+    TimedApplication app(argc, argv);
     initOmrResources();
     useUnreachablePlatform();
     UnattendedBoxes boxes;
@@ -95,9 +168,14 @@ int main(int argc, char **argv)
     }
 
     reportMachineLoad();
-    std::printf("%d sheets, one worker; \"window from\" is the monotonic clock at the window run's start\n", sheets);
-    std::printf("%6s %12s %12s %8s %16s %14s\n", "round", "engine/s", "window/s", "ratio", "GUI cpu ms/sheet",
-                "window from s");
+    std::printf("%d sheets, one worker; each round runs the engine alone, then the window as it was (before:\n"
+                "every result in a blocking call of its own, OMR_RESULT_SIGNALS_APART) and as it is (after),\n"
+                "in turns;\n"
+                "\"window from\" is the monotonic clock at the window run's start\n",
+                sheets);
+    std::printf("%6s %7s %10s %10s %7s %10s %13s   GUI ms/sheet in: receivers (calls) repaints timers other\n",
+                "round", "window", "engine/s", "window/s", "ratio", "GUI ms/sh", "window from s");
+    std::vector<double> ratios[2];
     for (int r = 0; r < rounds; ++r) {
         ::sync();
         RecordingSink sink(paths);
@@ -105,34 +183,60 @@ int main(int argc, char **argv)
         clock.start();
         fx.run(sink, paths.size(), 1, &settings);
         const double engine = sheets / (clock.nsecsElapsed() / 1e9);
-        ::sync();
-        MainWindow window;
-        window.templateDoc.Parse(fx.renderer().templateXml().constData());
-        window.answerSettings = fx.answerSettings;
-        window.optionalAnswerSettings = fx.optionalAnswerSettings;
-        window.studentHash = fx.roster;
-        MainWindow::ExamSelection exam;
-        exam.examId = QStringLiteral("bench");
-        exam.imageSavePath = fx.examDir() + QStringLiteral("/scans");
-        if (!window.openExam(exam))
-            return 1;
-        window.show();
-        QCoreApplication::processEvents();
-        const double from = monotonicSeconds();
-        const double cpu0 = threadCpuMs();
-        clock.start();
-        window.startProcess();
-        while (window.isProcessing())
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        const double rate = sheets / (clock.nsecsElapsed() / 1e9);
-        const double cpu = threadCpuMs() - cpu0;
-        std::printf("%6d %12.2f %12.2f %8.2f %16.1f %14.3f\n", r + 1, engine, rate, rate / engine, cpu / sheets, from);
-        std::fflush(stdout);
-        if (window.tableWidgetResults->rowCount() != sheets)
-            std::printf("  %d result rows instead of %d\n", window.tableWidgetResults->rowCount(), sheets);
-        if (r == rounds - 1)
+        // The order alternates from round to round, so that neither side
+        // always runs on the warmer machine.
+        const bool order[2] = {r % 2 == 0, r % 2 != 0};
+        for (const bool apart : order) {
+            ::sync();
+            if (apart)
+                qputenv("OMR_RESULT_SIGNALS_APART", "1");
+            else
+                qunsetenv("OMR_RESULT_SIGNALS_APART");
+            MainWindow window;
+            window.templateDoc.Parse(fx.renderer().templateXml().constData());
+            window.answerSettings = fx.answerSettings;
+            window.optionalAnswerSettings = fx.optionalAnswerSettings;
+            window.studentHash = fx.roster;
+            MainWindow::ExamSelection exam;
+            exam.examId = QStringLiteral("bench");
+            exam.imageSavePath = fx.examDir() + QStringLiteral("/scans");
+            if (!window.openExam(exam))
+                return 1;
+            window.show();
+            QCoreApplication::processEvents();
+            const double from = monotonicSeconds();
+            const double cpu0 = threadCpuMs();
+            app.reset();
+            app.timing = true;
+            clock.start();
+            window.startProcess();
+            while (window.isProcessing())
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+            const double rate = sheets / (clock.nsecsElapsed() / 1e9);
+            const double cpu = threadCpuMs() - cpu0;
+            app.timing = false;
+            qunsetenv("OMR_RESULT_SIGNALS_APART");
+            ratios[apart ? 0 : 1].push_back(rate / engine);
+            std::printf("%6d %7s %10.2f %10.2f %7.2f %10.1f %13.3f   %.2f (%.1f) %.2f %.2f %.2f\n", r + 1,
+                        apart ? "before" : "after", engine, rate, rate / engine, cpu / sheets, from,
+                        app.ms[TimedApplication::Receivers] / sheets, double(app.metaCalls) / sheets,
+                        app.ms[TimedApplication::Repaints] / sheets, app.ms[TimedApplication::Timers] / sheets,
+                        app.ms[TimedApplication::Other] / sheets);
+            std::fflush(stdout);
+            if (window.tableWidgetResults->rowCount() != sheets)
+                std::printf("  %d result rows instead of %d\n", window.tableWidgetResults->rowCount(), sheets);
             QDir(window.examFolder()).removeRecursively();
+        }
     }
+    for (int i = 0; i < 2; ++i) {
+        std::vector<double> &v = ratios[i];
+        std::sort(v.begin(), v.end());
+        std::printf("window/engine %s: min %.2f median %.2f max %.2f\n", i == 0 ? "before" : "after", v.front(),
+                    v[v.size() / 2], v.back());
+    }
+    const std::vector<double> trips = roundTripsUs(&app, 2000);
+    std::printf("one blocking round trip to an idle GUI thread: median %.1f us, 90%% %.1f us, max %.1f us\n",
+                trips[trips.size() / 2], trips[trips.size() * 9 / 10], trips.back());
     setSettingsFilePathForTesting(QString());
     return 0;
 }
