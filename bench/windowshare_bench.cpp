@@ -169,8 +169,8 @@ int main(int argc, char **argv)
 
     reportMachineLoad();
     std::printf("%d sheets, one worker; each round runs the engine alone, then the window as it was (before:\n"
-                "every result in a blocking call of its own, OMR_RESULT_SIGNALS_APART) and as it is (after),\n"
-                "in turns;\n"
+                "every result in a blocking call of its own, OMR_RESULT_SIGNALS_APART, and the preview's old\n"
+                "page freed on the GUI thread, OMR_PREVIEW_FREED_HERE) and as it is (after), in turns;\n"
                 "\"window from\" is the monotonic clock at the window run's start\n",
                 sheets);
     std::printf("%6s %7s %10s %10s %7s %10s %13s   GUI ms/sheet in: receivers (calls) repaints timers other\n",
@@ -188,10 +188,12 @@ int main(int argc, char **argv)
         const bool order[2] = {r % 2 == 0, r % 2 != 0};
         for (const bool apart : order) {
             ::sync();
-            if (apart)
-                qputenv("OMR_RESULT_SIGNALS_APART", "1");
-            else
-                qunsetenv("OMR_RESULT_SIGNALS_APART");
+            for (const char *name : {"OMR_RESULT_SIGNALS_APART", "OMR_PREVIEW_FREED_HERE"}) {
+                if (apart)
+                    qputenv(name, "1");
+                else
+                    qunsetenv(name);
+            }
             MainWindow window;
             window.templateDoc.Parse(fx.renderer().templateXml().constData());
             window.answerSettings = fx.answerSettings;
@@ -216,6 +218,7 @@ int main(int argc, char **argv)
             const double cpu = threadCpuMs() - cpu0;
             app.timing = false;
             qunsetenv("OMR_RESULT_SIGNALS_APART");
+            qunsetenv("OMR_PREVIEW_FREED_HERE");
             ratios[apart ? 0 : 1].push_back(rate / engine);
             std::printf("%6d %7s %10.2f %10.2f %7.2f %10.1f %13.3f   %.2f (%.1f) %.2f %.2f %.2f\n", r + 1,
                         apart ? "before" : "after", engine, rate, rate / engine, cpu / sheets, from,

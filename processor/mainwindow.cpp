@@ -125,6 +125,7 @@ MainWindow::MainWindow(QWidget *parent)
     auto *right = new QSplitter(Qt::Vertical);
     auto *top = new QSplitter(Qt::Horizontal);
     myImage = new MyImage(this);
+    myImage->imageLabel->releasePool = m_previewPool;
     for (QSplitter *s : {outer, right, top})
         s->setHandleWidth(0);
     ui->widgetImageListAndScan->hide();
