@@ -82,3 +82,16 @@ inline void reportTarget(const char *what, double value, double target, bool atL
     std::printf("  %-46s %8.2f %-8s target %s %6.1f %-8s ratio %.2f %s\n", what, value, unit, atLeast ? ">=" : "<=",
                 target, unit, target != 0 ? value / target : 0.0, met ? "ok" : "MISSED");
 }
+
+// One line: the machine's load averages (1, 5 and 15 minutes) and its cores,
+// since wall-clock figures move with what else runs.
+inline void reportMachineLoad()
+{
+    double load[3] = {0, 0, 0};
+    if (std::FILE *f = std::fopen("/proc/loadavg", "r")) {
+        if (std::fscanf(f, "%lf %lf %lf", &load[0], &load[1], &load[2]) != 3)
+            load[0] = load[1] = load[2] = 0;
+        std::fclose(f);
+    }
+    std::printf("Machine load (1, 5, 15 min): %.2f %.2f %.2f\n", load[0], load[1], load[2]);
+}

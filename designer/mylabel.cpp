@@ -13,11 +13,14 @@
 #include "myrubberbandcontainer.h"
 #include "mysectionbase.h"
 #include "pageimagefile.h"
+#include "sectiondrawing.h"
 #include "treeitems.h"
 
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QPaintEvent>
 #include <QPointer>
 #include <QTreeWidget>
 #include <QWheelEvent>
@@ -100,13 +103,68 @@ void MyLabel::watchPageTree()
 void MyLabel::showEvent(QShowEvent *event)
 {
     watchPageTree();
+    updateOwnBackground();
     QLabel::showEvent(event);
+}
+
+void MyLabel::paintEvent(QPaintEvent *event)
+{
+    // Only the exposed part of the page is drawn, straight from the pixmap
+    // kept at the zoom: a section that repaints itself exposes a few pixels
+    // of a page that at zoom 2 is over 100 MB. The background is filled
+    // here, and only beside the page, rather than by Qt under all of it.
+    // OMR_CANVAS_FULL_PAINT keeps the painting as it was (Qt's background
+    // fill, the label's own painting of the whole page, labels of sections
+    // laid out at every paint), for measurements.
+    const bool fullPaint = qEnvironmentVariableIsSet("OMR_CANVAS_FULL_PAINT");
+    SectionDrawing::setKeepTextLayouts(!fullPaint);
+    const QPixmap page = pixmap(Qt::ReturnByValue);
+    const bool ownBackground = testAttribute(Qt::WA_OpaquePaintEvent);
+    const QBrush background = palette().brush(backgroundRole());
+    if (fullPaint || page.isNull() || !isEnabled()) {
+        if (ownBackground) {
+            QPainter painter(this);
+            for (const QRect &r : event->region())
+                painter.fillRect(r, background);
+        }
+        QLabel::paintEvent(event);
+        return;
+    }
+    const QPoint origin = contentsRect().topLeft();
+    const QRect pageRect(origin, page.size());
+    QPainter painter(this);
+    if (ownBackground) {
+        const QRegion beside = page.hasAlphaChannel() ? event->region() : event->region() - pageRect;
+        for (const QRect &r : beside)
+            painter.fillRect(r, background);
+    }
+    const QRect exposed = event->rect() & pageRect;
+    if (!exposed.isEmpty())
+        painter.drawPixmap(exposed.topLeft(), page, exposed.translated(-origin));
+}
+
+void MyLabel::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::EnabledChange)
+        updateOwnBackground();
+    QLabel::changeEvent(event);
+}
+
+void MyLabel::updateOwnBackground()
+{
+    // Qt fills the background of a label that fills its background (as a
+    // scroll area's widget does) under the whole exposed part before the
+    // page covers most of it; an opaque brush is filled beside the page by
+    // paintEvent instead. A label that shows its parent through keeps Qt's.
+    setAttribute(Qt::WA_OpaquePaintEvent,
+                 autoFillBackground() && palette().brush(backgroundRole()).isOpaque());
 }
 
 void MyLabel::showShown(QImage image)
 {
     shownImage = std::move(image);
     setPixmap(QPixmap::fromImage(shownImage));
+    updateOwnBackground();
 }
 
 void MyLabel::warn(const QString &text)

@@ -147,9 +147,12 @@ protected:
     void enterEvent(QEvent *event) override;
     void leaveEvent(QEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     void showShown(QImage image);
+    void updateOwnBackground();
     void showPageSections();
     void showUnreadablePage(const QString &path, int pageNumber);
     // The window's page tree owns the sections' tree items and may go first

@@ -50,6 +50,8 @@ void MyTableWidgetResult::showCellImages(QTableWidgetItem *item)
         viewer.localPath = item->data(ResultLocalPathRole).toString();
         viewer.fileName = QFileInfo(viewer.localPath).fileName();
         viewer.scale = subjectImageScale;
+        if (cellViewerKind(key) == CellViewerKind::EntireSheet)
+            viewer.pageMemory = &sheetPage;
         viewer.exec();
         subjectImageScale = viewer.scale;
         return;

@@ -125,6 +125,7 @@ MainWindow::MainWindow(QWidget *parent)
     auto *right = new QSplitter(Qt::Vertical);
     auto *top = new QSplitter(Qt::Horizontal);
     myImage = new MyImage(this);
+    myImage->imageLabel->releasePool = m_previewPool;
     for (QSplitter *s : {outer, right, top})
         s->setHandleWidth(0);
     ui->widgetImageListAndScan->hide();
@@ -793,6 +794,7 @@ void MainWindow::startProcessThreads(int start, int end, bool singleSheet)
         connect(worker, &ProcessThread::finished, this, &MainWindow::processFinished);
         connect(worker, &ProcessThread::objectTotalScore, this, &MainWindow::objectTotalScore, blocking);
         connect(worker, &ProcessThread::object, this, &MainWindow::object, blocking);
+        connect(worker, &ProcessThread::objectAndTotal, this, &MainWindow::objectAndTotal, blocking);
         connect(worker, &ProcessThread::subjectSection, this, &MainWindow::subjectSection, blocking);
         connect(worker, &ProcessThread::deleteResultByCode, this, &MainWindow::deleteResultByCode, blocking);
         connect(worker, &ProcessThread::optionalItem, this, &MainWindow::optionalItem, blocking);
@@ -933,6 +935,13 @@ void MainWindow::object(int rowIndex, int item_id, QString mark, int optionCount
     if (isAbnormalAnswer(mark, chooseType != 0))
         item->setBackground(QColor(255, 192, 203));
     tableWidgetResults->setItem(rowIndex, column, item);
+}
+
+void MainWindow::objectAndTotal(int rowIndex, int item_id, QString mark, int optionCount, int chooseType, float score,
+                                float fullScore, int totalRowIndex, float total)
+{
+    object(rowIndex, item_id, std::move(mark), optionCount, chooseType, score, fullScore);
+    objectTotalScore(totalRowIndex, total);
 }
 
 void MainWindow::objectTotalScore(int rowIndex, float score)

@@ -293,6 +293,8 @@ public slots:
     void objectTotalScore(int rowIndex, float score);
     void object(int rowIndex, int item_id, QString mark, int optionCount, int chooseType, float score,
                 float fullScore);
+    void objectAndTotal(int rowIndex, int item_id, QString mark, int optionCount, int chooseType, float score,
+                        float fullScore, int totalRowIndex, float total);
     void setUnprocessed(int start, int end);
     void subjectSection(int rowIndex, QString pageSection, QString localPath, int studentID);
     void processForOneStudentSuccessed(int start, int end, int resultRowIndex, QStringList originalSheetLocalPath);

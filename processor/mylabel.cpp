@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 MyLabel::MyLabel(QWidget *parent) : QLabel(parent)
 {
@@ -67,6 +68,7 @@ void MyLabel::showScaled(const QImage &image, float newScale, const QPoint &anch
     delete scaledImage;
     scaledImage = new QImage(image);
     scale = newScale;
+    m_pixmapPixels = QImage();
     setPixmap(QPixmap::fromImage(*scaledImage));
 
     if (!area || oldScale <= 0.0f)
@@ -98,10 +100,15 @@ MyLabel::DecodedPage MyLabel::decodePage(const QString &path, float scale)
 void MyLabel::showDecodedPage(DecodedPage page)
 {
     imagePath = page.path;
+    QVector<QImage> retired;
+    if (sourceImage)
+        retired << *sourceImage;
     delete sourceImage;
     sourceImage = nullptr;
-    if (page.source.isNull())
+    if (page.source.isNull()) {
+        releaseImages(std::move(retired));
         return; // a failed read keeps the old picture on screen
+    }
     if (page.scale != scale) {
         // Zoomed while the page was read.
         const int width = std::max(1, static_cast<int>(page.source.width() * scale));
@@ -109,11 +116,28 @@ void MyLabel::showDecodedPage(DecodedPage page)
         page.forPixmap = QImage();
     }
     sourceImage = new QImage(std::move(page.source));
+    if (scaledImage)
+        retired << *scaledImage;
     delete scaledImage;
     scaledImage = new QImage(std::move(page.scaled));
-    setPixmap(page.forPixmap.isNull() ? QPixmap::fromImage(*scaledImage)
-                                      : QPixmap::fromImage(std::move(page.forPixmap)));
+    // The old pixmap goes with setPixmap, its pixels stay with `retired`.
+    retired << std::exchange(m_pixmapPixels, QImage());
+    if (page.forPixmap.isNull()) {
+        setPixmap(QPixmap::fromImage(*scaledImage));
+    } else {
+        m_pixmapPixels = page.forPixmap;
+        setPixmap(QPixmap::fromImage(std::move(page.forPixmap)));
+    }
     layOutScrollArea();
+    releaseImages(std::move(retired));
+}
+
+void MyLabel::releaseImages(QVector<QImage> images)
+{
+    // The pool holds the last reference, so the memory is freed there.
+    // OMR_PREVIEW_FREED_HERE frees it on this thread, for measurements.
+    if (releasePool && !qEnvironmentVariableIsSet("OMR_PREVIEW_FREED_HERE"))
+        releasePool->start([images = std::move(images)]() mutable { images.clear(); });
 }
 
 void MyLabel::loadImage(const QString &path)

@@ -6,6 +6,9 @@
 
 #include <QImage>
 #include <QLabel>
+#include <QPointer>
+#include <QThreadPool>
+#include <QVector>
 #include <QRect>
 
 class MyRubberBandContainer;
@@ -29,6 +32,10 @@ public:
     static DecodedPage decodePage(const QString &path, float scale);
     // Shows a decoded page (GUI thread); an unreadable one keeps the old picture.
     void showDecodedPage(DecodedPage page);
+    // Where the images of a page that showDecodedPage replaces are let go,
+    // when set: freeing the tens of megabytes of a scanned page costs the
+    // GUI thread milliseconds.
+    QPointer<QThreadPool> releasePool;
     void loadImage(const QString &path);
     void zoomIn();
     void zoomOut();
@@ -68,6 +75,10 @@ private:
     // Shows `image` as the scaled image at `newScale`, keeping the image point
     // under `anchor` where it is.
     void showScaled(const QImage &image, float newScale, const QPoint &anchor);
+    void releaseImages(QVector<QImage> images);
+
+    // The pixels behind the pixmap shown, when it came from a decoded page.
+    QImage m_pixmapPixels;
     QScrollArea *scrollArea() const;
     void layOutScrollArea();
     QPoint viewportCentre() const;

@@ -48,6 +48,11 @@ signals:
     void object(int resultRowIndex, int item_id, QString mar, int optionCount, int chooseType, float score,
                 float fullScore);
     void objectTotalScore(int resultRowIndex, float score);
+    // One objective question and the running total that follows it, in one
+    // blocking call: the receiver runs object's receiver, then
+    // objectTotalScore's.
+    void objectAndTotal(int resultRowIndex, int item_id, QString mar, int optionCount, int chooseType, float score,
+                        float fullScore, int totalRowIndex, float total);
     void addLog(QString str);
     void setUnprocessed(int start, int end);
     void subjectSection(int resultRowIndex, QString pageSection, QString localPath, int studentID);

@@ -4,6 +4,7 @@
 #include "desktopopener.h"
 #include "myscrollareaforduplicatecheck.h"
 #include "mylabelforsheetshow.h"
+#include "viewerpagememory.h"
 
 #include <QCloseEvent>
 #include <QHBoxLayout>
@@ -94,7 +95,7 @@ void DialogSubjectImageShow::showEvent(QShowEvent *event)
     if (!m_loaded) {
         m_loaded = true;
         lineEdit->setText(remoteAddress);
-        labelImage->originalPixmap = QPixmap(localPath);
+        labelImage->originalPixmap = pageMemory ? pageMemory->load(localPath) : QPixmap(localPath);
         labelImage->zoomTo(scale);
         setWindowTitle(QStringLiteral("主观题图片：") + fileName);
         setWindowState(windowState() | Qt::WindowMaximized);

@@ -6,6 +6,7 @@
 
 class MyLabelForSheetShow;
 class MyScrollAreaForDuplicateCheck;
+class ViewerPageMemory;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -23,6 +24,9 @@ public:
     // The zoom to open with; a close by the window's close control leaves
     // the zoom it was closed at here.
     float scale = 1.0f;
+    // Where the image is read through, when the opener keeps it between
+    // openings; null reads the file every time.
+    ViewerPageMemory *pageMemory = nullptr;
 
     QMenu *contextMenu = nullptr;
     QLabel *label = nullptr;

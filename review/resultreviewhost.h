@@ -6,6 +6,7 @@
 // elsewhere) it simply remembers nothing.
 
 #include "answerkey.h"
+#include "viewerpagememory.h"
 
 #include <QPoint>
 #include <QSize>
@@ -33,6 +34,7 @@ public:
     // 0 the original crop, 1 the processed crop, 2 both. A geometry is
     // restored only when both its position and size differ from (0, 0).
     float subjectImageScale = 1.0f;
+    ViewerPageMemory sheetPage; // the whole-sheet page shown last
     QPoint editAnswerPos;
     QSize editAnswerSize{0, 0};
     int editAnswerScroll = 0;

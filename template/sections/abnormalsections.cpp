@@ -255,7 +255,7 @@ void ObjectAbnormalOption::paintEvent(QPaintEvent *)
             font.setPixelSize(pixels);
             painter.setFont(font);
             painter.setPen(textPen);
-            painter.drawText(rect(), Qt::AlignCenter, QString(letter));
+            labelText.draw(painter, rect(), QString(letter));
         }
     }
     paintResizeHandle();

@@ -9,6 +9,8 @@
 // SectionHost. The irregular objective question and its option bubbles are
 // recognised by their object names.
 
+#include "sectiondrawing.h"
+
 #include <QBrush>
 #include <QColor>
 #include <QPen>
@@ -83,6 +85,9 @@ protected:
     bool beginPaint();
     // The resize handle, drawn last while unlocked.
     void paintResizeHandle();
+    // The section's label, centred in it.
+    SectionDrawing::CentredText labelText;
+
     // A warning box with the section as parent, through the canvas.
     void warn(const QString &title, const QString &text);
 };

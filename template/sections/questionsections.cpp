@@ -51,7 +51,8 @@ void paintBubbles(QWidget *widget, const MySectionBase &section, const QVector<Q
 }
 
 // The subjective blocks' label, centred in the block.
-void paintLabel(QWidget *widget, const MySectionBase &section, const QColor &fill, const QString &label)
+void paintLabel(QWidget *widget, const MySectionBase &section, SectionDrawing::CentredText &text, const QColor &fill,
+                const QString &label)
 {
     QPainter painter(widget);
     SectionDrawing::fillArea(painter, widget->size(), fill);
@@ -59,7 +60,7 @@ void paintLabel(QWidget *widget, const MySectionBase &section, const QColor &fil
         return;
     painter.setFont(SectionDrawing::labelFont(label, widget->size()));
     painter.setPen(section.textPen);
-    painter.drawText(widget->rect(), Qt::AlignCenter, label);
+    text.draw(painter, widget->rect(), label);
 }
 
 // The locked block's rubber-band drag: a selection of the block's size
@@ -300,7 +301,7 @@ void MySectionSubject::paintEvent(QPaintEvent *)
     // Shown on the page it names, which the block keeps itself.
     if (!SectionDrawing::paintGate(this, subjectPage, hidden))
         return;
-    paintLabel(this, *this, markColor, label());
+    paintLabel(this, *this, labelText, markColor, label());
     paintResizeHandle();
 }
 
@@ -344,6 +345,6 @@ void MySectionSubjectOptional::paintEvent(QPaintEvent *)
 {
     if (!beginPaint())
         return;
-    paintLabel(this, *this, SectionDrawing::markColor(), label());
+    paintLabel(this, *this, labelText, SectionDrawing::markColor(), label());
     paintResizeHandle();
 }

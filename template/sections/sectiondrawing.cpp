@@ -4,7 +4,10 @@
 
 #include <QPainter>
 #include <QPen>
+#include <QTextLayout>
+#include <QTextOption>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 
@@ -110,6 +113,60 @@ bool paintGate(MySectionBase *section, int shownPage, bool hidden)
     }
     section->show();
     return true;
+}
+
+namespace {
+bool keepTextLayouts = true;
+} // namespace
+
+void setKeepTextLayouts(bool keep)
+{
+    keepTextLayouts = keep;
+}
+
+CentredText::CentredText() = default;
+CentredText::~CentredText() = default;
+
+void CentredText::draw(QPainter &painter, const QRectF &area, const QString &text)
+{
+    // Line breaks, tabs and mnemonics are drawText's own business.
+    const bool plain = std::none_of(text.begin(), text.end(), [](QChar c) {
+        return c == QLatin1Char('\n') || c == QLatin1Char('\t') || c == QLatin1Char('&') || c == QLatin1Char('\r')
+               || c == QChar::LineSeparator;
+    });
+    if (!keepTextLayouts || !plain) {
+        painter.drawText(area, Qt::AlignCenter, text);
+        return;
+    }
+    const QFont &font = painter.font();
+    const Qt::LayoutDirection direction = painter.layoutDirection();
+    if (!m_layout || text != m_text || direction != m_direction || font != m_font) {
+        // One line with no width limit at the top, as drawText lays out a
+        // text that is neither wrapped nor justified.
+        m_layout.reset(new QTextLayout(text, font));
+        QTextOption option;
+        option.setTextDirection(direction);
+        option.setFlags(QTextOption::IncludeTrailingSpaces);
+        m_layout->setTextOption(option);
+        m_layout->setCacheEnabled(true);
+        m_layout->beginLayout();
+        QTextLine line = m_layout->createLine();
+        m_hasLine = line.isValid();
+        if (m_hasLine) {
+            line.setLineWidth(0x01000000);
+            line.setPosition(QPointF(0, 0));
+            m_height = line.ascent() + line.descent();
+            m_advance = line.horizontalAdvance();
+        }
+        m_layout->endLayout();
+        m_text = text;
+        m_font = font;
+        m_direction = direction;
+    }
+    if (!m_hasLine)
+        return;
+    const QPointF at(area.x() + (area.width() - m_advance) / 2, area.y() + (area.height() - m_height) / 2);
+    m_layout->lineAt(0).draw(&painter, at);
 }
 
 } // namespace SectionDrawing

@@ -11,11 +11,15 @@
 
 #include <QFont>
 #include <QRect>
+#include <QRectF>
 #include <QSize>
 #include <QString>
 #include <QVector>
 
+#include <memory>
+
 class QPainter;
+class QTextLayout;
 class MySectionBase;
 
 namespace SectionDrawing {
@@ -59,5 +63,34 @@ void paintAnchor(QPainter &painter, const QSize &size, const QRect &found, float
 // `shownPage` is not the page the designer shows or the section is hidden;
 // otherwise the widget is shown and true.
 bool paintGate(MySectionBase *section, int shownPage, bool hidden);
+
+// A one-line text centred in a rectangle in the painter's font and pen,
+// placed and drawn as QPainter::drawText with Qt::AlignCenter does it, from a
+// layout kept while the text, the font and the direction stay the same:
+// laying a label out again at every paint cost a page of sections more than
+// drawing the glyphs.
+class CentredText {
+public:
+    CentredText();
+    ~CentredText();
+    CentredText(const CentredText &) = delete;
+    CentredText &operator=(const CentredText &) = delete;
+
+    void draw(QPainter &painter, const QRectF &area, const QString &text);
+
+private:
+    std::unique_ptr<QTextLayout> m_layout;
+    QString m_text;
+    QFont m_font;
+    Qt::LayoutDirection m_direction = Qt::LeftToRight;
+    bool m_hasLine = false;
+    qreal m_height = 0;
+    qreal m_advance = 0;
+};
+
+// Whether CentredText keeps its layouts (the default). The canvas turns it
+// off to measure the painting as it was, with every label laid out anew.
+void setKeepTextLayouts(bool keep);
+
 
 } // namespace SectionDrawing

@@ -1,10 +1,13 @@
 // The design canvas: zoom steps and their limits, loading pages, the
-// selection drag, the arrow keys, the wheel, the keyboard grab and what the
-// canvas reports to its window.
+// selection drag, the arrow keys, the wheel, the keyboard grab, what the
+// canvas reports to its window, and that repainting a part of the canvas
+// draws the same pixels there as repainting all of it, and the same pixels
+// as the painting the canvas and its sections did before they kept layouts.
 
 #include "canvasfixture.h"
 #include "messagebox.h"
 #include "omrresources.h"
+#include "questionsections.h"
 #include "treeitems.h"
 
 #include <QScrollArea>
@@ -45,6 +48,10 @@ private slots:
     void worksWithoutAWindow();
     void toolButtonsZoom();
     void editHooksChangeNothingWhileUnset();
+    void partialRepaintDrawsWhatAFullRepaintDraws_data();
+    void partialRepaintDrawsWhatAFullRepaintDraws();
+    void sectionsPaintAsBefore_data();
+    void sectionsPaintAsBefore();
 
 private:
     // A window showing a page of the given size at zoom 1.
@@ -527,6 +534,127 @@ void CanvasTest::editHooksChangeNothingWhileUnset()
     };
     QVERIFY(canvas_->editSubject(page, block));
     QCOMPARE(block, 9);
+}
+
+
+void CanvasTest::partialRepaintDrawsWhatAFullRepaintDraws_data()
+{
+    QTest::addColumn<float>("zoom");
+    QTest::addColumn<QSize>("page");
+    QTest::newRow("full size, canvas larger than the page") << 1.0f << QSize(300, 200);
+    QTest::newRow("zoomed in on odd pixels") << 1.1f << QSize(701, 503);
+    QTest::newRow("zoomed out") << 0.5f << QSize(1203, 905);
+}
+
+void CanvasTest::partialRepaintDrawsWhatAFullRepaintDraws()
+{
+    QFETCH(float, zoom);
+    QFETCH(QSize, page);
+    canvas_->scale = zoom;
+    showPage(page.width(), page.height());
+    QCoreApplication::processEvents();
+    const QImage full = canvas_->grab().toImage();
+    qputenv("OMR_CANVAS_FULL_PAINT", "1");
+    const QImage labelPainted = canvas_->grab().toImage();
+    qunsetenv("OMR_CANVAS_FULL_PAINT");
+    QCOMPARE(full, labelPainted);
+
+    const QRect shown(QPoint(0, 0), canvas_->shownImage.size());
+    const QVector<QRect> parts{
+        QRect(0, 0, 17, 9),
+        QRect(shown.width() / 3, shown.height() / 2, 41, 23),
+        QRect(shown.right() - 10, shown.bottom() - 6, 30, 20), // over the page's edge
+        QRect(shown.right() + 2, 0, 20, 20),
+    };
+    for (const QRect &part : parts) {
+        const QRect inside = part & canvas_->rect();
+        if (inside.isEmpty())
+            continue;
+        QImage image(inside.size(), full.format());
+        image.fill(Qt::magenta);
+        canvas_->render(&image, QPoint(), QRegion(inside));
+        QCOMPARE(image, full.copy(inside));
+    }
+}
+
+void CanvasTest::sectionsPaintAsBefore_data()
+{
+    QTest::addColumn<float>("zoom");
+    QTest::newRow("full size") << 1.0f;
+    QTest::newRow("zoomed in on odd pixels") << 1.1f;
+    QTest::newRow("zoomed out") << 0.5f;
+}
+
+// The canvas with labelled sections of every kind that draws text, grabbed
+// as it paints now and as it painted before (background filled by Qt under
+// the whole page, labels laid out at every paint): the same pixels, also
+// after a label, a size and the lock change.
+void CanvasTest::sectionsPaintAsBefore()
+{
+    QFETCH(float, zoom);
+    canvas_->scale = zoom;
+    window_->page = 1;
+    const QSize page(901, 707);
+    QVector<MySectionBase *> placed;
+    auto place = [&](MySectionBase *section, const QRect &area) {
+        section->X = area.x();
+        section->Y = area.y();
+        section->Width = area.width();
+        section->Height = area.height();
+        canvas_->sectionList().append(section);
+        placed << section;
+    };
+    // Odd sizes put the centred labels on half pixels.
+    const QVector<QRect> blocks{QRect(10, 10, 121, 47), QRect(150, 12, 63, 63), QRect(230, 20, 300, 31),
+                                QRect(40, 300, 17, 90), QRect(600, 500, 251, 160)};
+    for (int i = 0; i < blocks.size(); ++i)
+        place(new MySectionSubject(canvas_, 1, 7 + i * 13), blocks.at(i));
+    place(new MySectionSubjectOptional(canvas_, 1, 3, 2), QRect(300, 400, 173, 59));
+    auto *question = new MySectionObjectAbnormal(1, canvas_, false, 0, 12, 4);
+    place(question, QRect(100, 600, 171, 41));
+    for (int i = 0; i < 4; ++i) {
+        auto *bubble = new ObjectAbnormalOption(1, 12, i, question, canvas_);
+        bubble->offsetX = 5 + i * 41;
+        bubble->offsetY = 7;
+        place(bubble, QRect(105 + i * 41, 607, 33 + i, 23 + 2 * i));
+        question->options.append(bubble);
+    }
+    canvas_->loadImage(scene_->writePage(QStringLiteral("page.png"), page.width(), page.height()), 1);
+    QVERIFY(!canvas_->fullImage.isNull());
+    canvas_->relayoutSections();
+    question->placeOptions(-1);
+    QCoreApplication::processEvents();
+    // The first paint delivers the bubbles' pending resizes, which place them.
+    canvas_->grab();
+
+    QStringList mismatches;
+    auto compare = [&](const QString &what) -> QImage {
+        const QImage now = canvas_->grab().toImage();
+        qputenv("OMR_CANVAS_FULL_PAINT", "1");
+        const QImage before = canvas_->grab().toImage();
+        qunsetenv("OMR_CANVAS_FULL_PAINT");
+        if (now != before)
+            mismatches << what;
+        // Painted again from the kept layouts.
+        if (canvas_->grab().toImage() != now)
+            mismatches << what + QStringLiteral(", painted again");
+        return now;
+    };
+    const QImage first = compare(QStringLiteral("as placed"));
+
+    auto *block = static_cast<MySectionSubject *>(placed.first());
+    block->SubjectSectionID = 1234;
+    block->update();
+    const QImage relabelled = compare(QStringLiteral("after the label changed"));
+    QVERIFY(relabelled != first);
+
+    block->resize(block->width() + 31, block->height() + 3);
+    compare(QStringLiteral("after a resize"));
+
+    question->options.at(2)->setLock(false);
+    placed.at(3)->setLock(false);
+    compare(QStringLiteral("with resize handles"));
+    QVERIFY2(mismatches.isEmpty(), qPrintable(mismatches.join(QStringLiteral("; "))));
 }
 
 QTEST_MAIN(CanvasTest)

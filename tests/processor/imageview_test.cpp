@@ -31,6 +31,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTextEdit>
+#include <QThreadPool>
 #include <QTimer>
 #include <QToolButton>
 #include <QtTest>
@@ -82,6 +83,7 @@ class ImageViewTest : public QObject {
 private slots:
     void initTestCase();
     void testLoad();
+    void testPagesReplacedWithAReleasePool();
     void testZoomInSteps();
     void testZoomOutLimit();
     void testZoomKeepsPointFixed_data();
@@ -155,6 +157,37 @@ void ImageViewTest::testLoad()
     label->showActualSize();
     QCOMPARE(label->scale, 0.5f);
     QVERIFY(label->loadIdle);
+}
+
+// During a run the images of a replaced page are let go on a pool thread;
+// what is on screen is the newest page, whole, after the pool has dropped
+// every older one, and zooming it still works.
+void ImageViewTest::testPagesReplacedWithAReleasePool()
+{
+    MyImage view;
+    MyLabel *label = view.imageLabel;
+    QThreadPool pool;
+    label->releasePool = &pool;
+    QString last;
+    for (int i = 0; i < 3; ++i) {
+        QImage page(400 + i, 300, QImage::Format_Grayscale8);
+        page.fill(40 + 80 * i);
+        last = m_dir.filePath(QStringLiteral("run%1.png").arg(i));
+        QVERIFY(page.save(last));
+        label->showDecodedPage(MyLabel::decodePage(last, 1.0f));
+    }
+    pool.waitForDone();
+    QCOMPARE(label->imagePath, last);
+    QCOMPARE(label->sourceImage->size(), QSize(402, 300));
+    const QImage shown = label->pixmap(Qt::ReturnByValue).toImage();
+    QCOMPARE(shown.size(), QSize(402, 300));
+    QCOMPARE(qGray(shown.pixel(0, 0)), 200);
+    QCOMPARE(qGray(shown.pixel(401, 299)), 200);
+    label->zoomOut();
+    pool.waitForDone();
+    QCOMPARE(label->pixmap(Qt::ReturnByValue).width(), label->scaledImage->width());
+    QVERIFY(label->scaledImage->width() < 402);
+    QCOMPARE(qGray(label->pixmap(Qt::ReturnByValue).toImage().pixel(5, 5)), 200);
 }
 
 void ImageViewTest::testZoomInSteps()

@@ -1,5 +1,6 @@
 // The image viewers of the result cells: the zoom rules of the sheet label,
-// the subjective viewer's zoom memory, menu and address button, and the
+// the subjective viewer's zoom memory, menu and address button, the page it
+// keeps between openings (read again once the file changes), and the
 // show types and remembered placement of the code and optional viewers
 // (a barcode exam's code viewer always shows the cut).
 
@@ -11,9 +12,12 @@
 #include "myscrollareaforduplicatecheck.h"
 #include "omrresources.h"
 #include "reviewtestsupport.h"
+#include "viewerpagememory.h"
 #include "widgettestutil.h"
 
 #include <QComboBox>
+#include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -65,6 +69,8 @@ private slots:
     void testSubjectViewerZoomMemory_data();
     void testSubjectViewerZoomMemory();
     void testSubjectViewerMenuAndAddress();
+    void testPageMemoryFollowsTheFile_data();
+    void testPageMemoryFollowsTheFile();
     void testShowTypes_data();
     void testShowTypes();
     void testBarcodeCodeViewer();
@@ -252,6 +258,76 @@ void SheetViewersTest::testSubjectViewerMenuAndAddress()
     viewer.pushButtonExplore->click();
     QCOMPARE(opened.urls, QList<QUrl>{QUrl(viewer.remoteAddress)});
     viewer.close();
+}
+
+void SheetViewersTest::testPageMemoryFollowsTheFile_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::newRow("unchanged") << "none";
+    QTest::newRow("rewritten at another size") << "size";
+    QTest::newRow("rewritten at the same size, later") << "time";
+    QTest::newRow("removed") << "remove";
+    QTest::newRow("another file") << "path";
+}
+
+// The viewer shows the file as it is on disk now, also when the page of an
+// earlier opening is kept.
+void SheetViewersTest::testPageMemoryFollowsTheFile()
+{
+    QFETCH(QString, change);
+    QTemporaryDir dir;
+    auto write = [&](const QString &name, QColor colour, int width) {
+        QImage picture(width, 40, QImage::Format_RGB32);
+        picture.fill(colour);
+        const QString path = dir.filePath(name);
+        QVERIFY(picture.save(path, "BMP")); // its size on disk follows the picture's alone
+    };
+    const QString path = dir.filePath(QStringLiteral("2026001-1.bmp"));
+    write(QStringLiteral("2026001-1.bmp"), Qt::white, 60);
+    ViewerPageMemory memory;
+    auto open = [&](const QString &file) {
+        DialogSubjectImageShow viewer;
+        viewer.localPath = file;
+        viewer.pageMemory = &memory;
+        viewer.show();
+        const QPixmap shown = viewer.labelImage->originalPixmap;
+        viewer.close();
+        return shown;
+    };
+    const QPixmap first = open(path);
+    QCOMPARE(first.width(), 60);
+    const qint64 firstSize = QFileInfo(path).size();
+
+    QString next = path;
+    QColor expected = Qt::white;
+    int width = 60;
+    if (change == QLatin1String("size")) {
+        write(QStringLiteral("2026001-1.bmp"), Qt::black, width = 80);
+        expected = Qt::black;
+    } else if (change == QLatin1String("time")) {
+        write(QStringLiteral("2026001-1.bmp"), Qt::black, 60);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.setFileTime(QFileInfo(path).lastModified().addSecs(5), QFileDevice::FileModificationTime));
+        file.close();
+        QCOMPARE(QFileInfo(path).size(), firstSize);
+        expected = Qt::black;
+    } else if (change == QLatin1String("remove")) {
+        QVERIFY(QFile::remove(path));
+    } else if (change == QLatin1String("path")) {
+        write(QStringLiteral("2026001-2.bmp"), Qt::black, width = 70);
+        next = dir.filePath(QStringLiteral("2026001-2.bmp"));
+        expected = Qt::black;
+    }
+    const QPixmap again = open(next);
+    if (change == QLatin1String("remove")) {
+        QVERIFY(again.isNull());
+        return;
+    }
+    QCOMPARE(again.width(), width);
+    QCOMPARE(again.toImage().pixelColor(5, 5), expected);
+    // Kept only while the file stays as it was.
+    QCOMPARE(again.cacheKey() == first.cacheKey(), change == QLatin1String("none"));
 }
 
 void SheetViewersTest::testShowTypes_data()
