@@ -2,12 +2,18 @@
 #include "debugflags.h"
 
 #include <opencv2/calib3d.hpp>
+#include <opencv2/core/utility.hpp>
 #include <opencv2/features2d.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <exception>
+
+#include <QtGlobal>
 
 namespace {
 
@@ -73,6 +79,120 @@ void drawFit(cv::Mat &picture, const std::vector<cv::Point2f> &points, const cv:
     cv::line(picture, a, b, cv::Scalar(255, 0, 0), 2);
 }
 
+// Binary descriptors as 64-bit words, zero-padded, one row after another.
+struct PackedDescriptors {
+    std::vector<uint64_t> words;
+    int count = 0;
+    int wordsPerRow = 0;
+
+    explicit PackedDescriptors(const cv::Mat &d)
+        : count(d.rows), wordsPerRow((d.cols + 7) / 8)
+    {
+        words.assign(size_t(count) * size_t(wordsPerRow), 0);
+        for (int r = 0; r < count; ++r)
+            std::memcpy(&words[size_t(r) * size_t(wordsPerRow)], d.ptr(r), size_t(d.cols));
+    }
+    const uint64_t *row(int r) const { return &words[size_t(r) * size_t(wordsPerRow)]; }
+};
+
+// Nearest neighbours both ways over one stripe of train descriptors.
+struct StripeNearest {
+    std::vector<int> queryBest, queryPartner;   // per query descriptor, within the stripe
+};
+
+// cv::NORM_HAMMING2: the number of 2-bit cells that differ. The even bit of a
+// cell tells whether it differs; two words' flags interleave into one count.
+// Each distance serves both directions: the nearest query of every train
+// descriptor and the nearest train descriptor, in this stripe, of every
+// query; the first of equals wins either way.
+__attribute__((target_clones("popcnt", "default")))
+void nearestBothWays(const PackedDescriptors &query, const PackedDescriptors &train, int from, int to,
+                     int *trainPartner, StripeNearest &stripe)
+{
+    const uint64_t even = 0x5555555555555555ULL;
+    const int n = query.wordsPerRow;
+    stripe.queryBest.assign(size_t(query.count), INT_MAX);
+    stripe.queryPartner.assign(size_t(query.count), -1);
+    int *queryBest = stripe.queryBest.data();
+    int *queryPartner = stripe.queryPartner.data();
+    for (int t = from; t < to; ++t) {
+        const uint64_t *b = train.row(t);
+        int best = INT_MAX;
+        int bestIndex = -1;
+        for (int q = 0; q < query.count; ++q) {
+            const uint64_t *a = query.row(q);
+            int d = 0;
+            int w = 0;
+            for (; w + 1 < n; w += 2) {
+                const uint64_t x0 = a[w] ^ b[w];
+                const uint64_t x1 = a[w + 1] ^ b[w + 1];
+                d += __builtin_popcountll(((x0 | (x0 >> 1)) & even) | (((x1 | (x1 >> 1)) & even) << 1));
+            }
+            if (w < n) {
+                const uint64_t x = a[w] ^ b[w];
+                d += __builtin_popcountll((x | (x >> 1)) & even);
+            }
+            if (d < best) {
+                best = d;
+                bestIndex = q;
+            }
+            if (d < queryBest[q]) {
+                queryBest[q] = d;
+                queryPartner[q] = t;
+            }
+        }
+        trainPartner[t] = bestIndex;
+    }
+}
+
+// The matches of cv::BFMatcher(cv::NORM_HAMMING2, true) on 8-bit descriptors,
+// in the same order with the same distances: a query descriptor is matched to
+// its nearest train descriptor when it is that one's nearest query descriptor
+// as well (the first of equals counting as nearest). The general matcher
+// measures every pair twice, once each way, with a byte table; here each pair
+// is measured once on whole words.
+std::vector<cv::DMatch> crossCheckedMatches(const cv::Mat &queryDescriptors, const cv::Mat &trainDescriptors)
+{
+    const PackedDescriptors query(queryDescriptors);
+    const PackedDescriptors train(trainDescriptors);
+    const int stripes = std::max(1, std::min(16, train.count / 64));
+    std::vector<int> trainPartner(size_t(train.count));
+    std::vector<StripeNearest> nearest(static_cast<size_t>(stripes));
+    auto stripeStart = [&](int i) { return int(int64_t(train.count) * i / stripes); };
+    cv::parallel_for_(cv::Range(0, stripes), [&](const cv::Range &r) {
+        for (int i = r.start; i < r.end; ++i)
+            nearestBothWays(query, train, stripeStart(i), stripeStart(i + 1), trainPartner.data(),
+                            nearest[size_t(i)]);
+    });
+    std::vector<cv::DMatch> matches;
+    for (int q = 0; q < query.count; ++q) {
+        int best = INT_MAX;
+        int partner = -1;
+        for (const StripeNearest &stripe : nearest) {   // stripes in train order
+            if (stripe.queryBest[size_t(q)] < best) {
+                best = stripe.queryBest[size_t(q)];
+                partner = stripe.queryPartner[size_t(q)];
+            }
+        }
+        if (partner >= 0 && trainPartner[size_t(partner)] == q)
+            matches.emplace_back(q, partner, 0, float(best));
+    }
+    return matches;
+}
+
+std::vector<cv::DMatch> matchDescriptors(const cv::Mat &queryDescriptors, const cv::Mat &trainDescriptors)
+{
+    std::vector<cv::DMatch> matches;
+    if (queryDescriptors.empty() || trainDescriptors.empty())
+        return matches;
+    if (!referenceAlignment() && queryDescriptors.type() == CV_8UC1 && trainDescriptors.type() == CV_8UC1
+        && queryDescriptors.cols == trainDescriptors.cols)
+        return crossCheckedMatches(queryDescriptors, trainDescriptors);
+    cv::BFMatcher matcher(cv::NORM_HAMMING2, true);
+    matcher.match(queryDescriptors, trainDescriptors, matches);
+    return matches;
+}
+
 QString exceptionText(const std::string &what)
 {
     return QStringLiteral("印刷体定位时图像处理出错：%1").arg(QString::fromStdString(what).trimmed());
@@ -102,8 +222,9 @@ void locate(const TemplatePage &page, const cv::Mat &image, int maxSceneFeatureP
     if (image.empty() || w <= 0 || h <= 0)
         return;
 
-    cv::Mat scene = image(cv::Rect(x, y, w, h)).clone();
-    cv::threshold(scene, scene, 0, 255, cv::THRESH_BINARY | cv::THRESH_OTSU);
+    // Binarised straight out of the page: the caller's pixels stay as they are.
+    cv::Mat scene;
+    cv::threshold(image(cv::Rect(x, y, w, h)), scene, 0, 255, cv::THRESH_BINARY | cv::THRESH_OTSU);
 
     std::vector<cv::KeyPoint> sceneKeys;
     cv::Mat sceneDescriptors;
@@ -119,11 +240,7 @@ void locate(const TemplatePage &page, const cv::Mat &image, int maxSceneFeatureP
         DebugView::waitKey();
     }
 
-    std::vector<cv::DMatch> matches;
-    if (!page.descriptors.empty() && !sceneDescriptors.empty()) {
-        cv::BFMatcher matcher(cv::NORM_HAMMING2, true);
-        matcher.match(page.descriptors, sceneDescriptors, matches);
-    }
+    const std::vector<cv::DMatch> matches = matchDescriptors(page.descriptors, sceneDescriptors);
     std::vector<cv::DMatch> kept;
     for (const cv::DMatch &m : matches) {
         if (m.distance <= static_cast<float>(maxFeaturePointDistance))
@@ -263,6 +380,11 @@ void locate(const TemplatePage &page, const cv::Mat &image, int maxSceneFeatureP
 }
 
 } // namespace
+
+bool referenceAlignment()
+{
+    return qEnvironmentVariableIsSet("OMR_REFERENCE_ALIGNMENT");
+}
 
 void prepareTemplateFeatures(TemplatePage &page, int featureCount, float scaleFactor, int levels,
                              bool &ok, QString &errorText)
