@@ -211,6 +211,7 @@ int main(int argc, char **argv)
         }
         const std::vector<cv::Mat> pages = scans(fx.renderer());
         std::vector<double> general, now;
+        std::vector<Aligned> generalResults;
         for (int r = 0; r < rounds; ++r) {
             for (bool reference : {true, false}) {
                 if (reference)
@@ -229,10 +230,9 @@ int main(int argc, char **argv)
                     results.push_back(a);
                 }
                 (reference ? general : now).push_back(total / double(pages.size()));
-                static std::vector<Aligned> first;
                 if (reference) {
-                    first = results;
-                } else if (results != first || !results.front().ok) {
+                    generalResults = results;
+                } else if (results != generalResults || !results.front().ok) {
                     std::fprintf(stderr, "the two ways aligned a page differently\n");
                     return 1;
                 }

@@ -1,4 +1,5 @@
 #include "featurealign.h"
+#include "anchors.h"
 #include "debugflags.h"
 
 #include <opencv2/calib3d.hpp>
@@ -13,7 +14,6 @@
 #include <cstring>
 #include <exception>
 
-#include <QtGlobal>
 
 namespace {
 
@@ -380,11 +380,6 @@ void locate(const TemplatePage &page, const cv::Mat &image, int maxSceneFeatureP
 }
 
 } // namespace
-
-bool referenceAlignment()
-{
-    return qEnvironmentVariableIsSet("OMR_REFERENCE_ALIGNMENT");
-}
 
 void prepareTemplateFeatures(TemplatePage &page, int featureCount, float scaleFactor, int levels,
                              bool &ok, QString &errorText)

@@ -43,11 +43,6 @@ void locateByFeatures(const TemplatePage &page, const cv::Mat &image,
                       bool &found, cv::Point &offset, float &angle, QString &errorText,
                       const cv::Rect *searchOverride = nullptr, FeatureMatchGeometry *geometry = nullptr);
 
-// True when OMR_REFERENCE_ALIGNMENT is set: the descriptors are then matched
-// by the general OpenCV matcher, which gives the same matches more slowly;
-// the benchmark and the tests compare both ways.
-bool referenceAlignment();
-
 // Least-squares line y = intercept + slope * x; returns its angle in degrees.
 // width/height size the debug picture only.
 float fitLineAngle(std::vector<cv::Point2f> points, float &slope, float &intercept, int width, int height);

@@ -1,7 +1,7 @@
-// The descriptor matching of the printed-text alignment against the general
-// OpenCV matcher (OMR_REFERENCE_ALIGNMENT): every search, and whole sheets of
-// both anchor kinds, must come out the same to the last pixel, signal for
-// signal.
+// The deskew turn and the printed-text descriptor matching against the
+// general OpenCV routines (OMR_REFERENCE_ALIGNMENT): every search, every
+// turned page, and whole sheets of both anchor kinds must come out the same
+// to the last pixel, signal for signal.
 
 #include "anchors.h"
 #include "featurealign.h"
