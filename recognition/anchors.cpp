@@ -402,7 +402,10 @@ void rotateImage(cv::Mat &image, float angleDegrees, int interpolation)
         const cv::Mat m = cv::getRotationMatrix2D(centre, angleDegrees, 1.0);
         // In place: headers that share the page's pixels see the turned page.
         if (turnableHere(image, interpolation)) {
-            const cv::Mat source = image.clone();
+            // The page as it was, in a buffer each worker keeps for the next
+            // page of the same size rather than mapping fresh memory each time.
+            thread_local cv::Mat source;
+            image.copyTo(source);
             turnInto(source, image, m);
             return;
         }
