@@ -34,12 +34,6 @@ bool checkCorners(const QVector<CornerCheckArea> &areas, int pageId, cv::Mat ima
 QVector<FoundCornerPoint> findCornerPoints(const QVector<CornerCheckArea> &areas, int pageId,
                                            const cv::Mat &image, float margin, double reach = 0.0);
 
-// True when OMR_REFERENCE_ALIGNMENT is set: the deskew turn and the
-// printed-text descriptor matching then run through the general OpenCV
-// routines, which give the same results more slowly; the benchmark and the
-// tests compare both ways.
-bool referenceAlignment();
-
 // Turns `image` in place about its centre by `angleDegrees` (positive turns
 // the content counter-clockwise); corners coming from outside are white.
 void rotateImage(cv::Mat &image, float angleDegrees, int interpolation);

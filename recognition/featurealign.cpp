@@ -1,20 +1,16 @@
 #include "featurealign.h"
-#include "anchors.h"
 #include "debugflags.h"
 
 #include <opencv2/calib3d.hpp>
-#include <opencv2/core/utility.hpp>
 #include <opencv2/features2d.hpp>
 #include <opencv2/imgproc.hpp>
+
+#include <QtGlobal>
 
 #include <algorithm>
 #include <climits>
 #include <cmath>
-#include <cstdint>
-#include <cstring>
 #include <exception>
-#include <immintrin.h>
-
 
 namespace {
 
@@ -78,182 +74,6 @@ void drawFit(cv::Mat &picture, const std::vector<cv::Point2f> &points, const cv:
         std::swap(b.x, b.y);
     }
     cv::line(picture, a, b, cv::Scalar(255, 0, 0), 2);
-}
-
-// Binary descriptors as 64-bit words, zero-padded, one row after another.
-struct PackedDescriptors {
-    std::vector<uint64_t> words;
-    int count = 0;
-    int wordsPerRow = 0;
-
-    explicit PackedDescriptors(const cv::Mat &d)
-        : count(d.rows), wordsPerRow((d.cols + 7) / 8)
-    {
-        words.assign(size_t(count) * size_t(wordsPerRow), 0);
-        for (int r = 0; r < count; ++r)
-            std::memcpy(&words[size_t(r) * size_t(wordsPerRow)], d.ptr(r), size_t(d.cols));
-    }
-    const uint64_t *row(int r) const { return &words[size_t(r) * size_t(wordsPerRow)]; }
-};
-
-// Nearest neighbours both ways over one stripe of train descriptors.
-struct StripeNearest {
-    std::vector<int64_t> queryBest, queryPartner;   // per query descriptor, within the stripe
-};
-
-// cv::NORM_HAMMING2: the number of 2-bit cells that differ. The even bit of a
-// cell tells whether it differs; two words' flags interleave into one count.
-// Each distance serves both directions: the nearest query of every train
-// descriptor and the nearest train descriptor, in this stripe, of every
-// query; the first of equals wins either way.
-__attribute__((target_clones("popcnt", "default")))
-void nearestBothWays(const PackedDescriptors &query, const PackedDescriptors &train, int from, int to,
-                     int *trainPartner, StripeNearest &stripe)
-{
-    const uint64_t even = 0x5555555555555555ULL;
-    const int n = query.wordsPerRow;
-    stripe.queryBest.assign(size_t(query.count), INT_MAX);
-    stripe.queryPartner.assign(size_t(query.count), -1);
-    int64_t *queryBest = stripe.queryBest.data();
-    int64_t *queryPartner = stripe.queryPartner.data();
-    for (int t = from; t < to; ++t) {
-        const uint64_t *b = train.row(t);
-        int best = INT_MAX;
-        int bestIndex = -1;
-        for (int q = 0; q < query.count; ++q) {
-            const uint64_t *a = query.row(q);
-            int d = 0;
-            int w = 0;
-            for (; w + 1 < n; w += 2) {
-                const uint64_t x0 = a[w] ^ b[w];
-                const uint64_t x1 = a[w + 1] ^ b[w + 1];
-                d += __builtin_popcountll(((x0 | (x0 >> 1)) & even) | (((x1 | (x1 >> 1)) & even) << 1));
-            }
-            if (w < n) {
-                const uint64_t x = a[w] ^ b[w];
-                d += __builtin_popcountll((x | (x >> 1)) & even);
-            }
-            if (d < best) {
-                best = d;
-                bestIndex = q;
-            }
-            if (d < queryBest[q]) {
-                queryBest[q] = d;
-                queryPartner[q] = t;
-            }
-        }
-        trainPartner[t] = bestIndex;
-    }
-}
-
-// The same for eight query descriptors at once, where the processor counts
-// bits in 64-bit lanes. The query words are laid out word by word
-// (`columns`, `padded` queries to a word, the tail unused) so that eight
-// neighbouring queries load together.
-// GCC 12's own mask-reduction intrinsics start from an undefined vector.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-__attribute__((target("avx512f,avx512vpopcntdq")))
-void nearestBothWaysWide(const std::vector<uint64_t> &columns, int queries, int padded, int words,
-                         const PackedDescriptors &train, int from, int to, int *trainPartner, StripeNearest &stripe)
-{
-    stripe.queryBest.assign(size_t(padded), INT_MAX);
-    stripe.queryPartner.assign(size_t(padded), -1);
-    int64_t *queryBest = stripe.queryBest.data();
-    int64_t *queryPartner = stripe.queryPartner.data();
-    const __m512i even = _mm512_set1_epi64(0x5555555555555555LL);
-    const __m512i lanes = _mm512_setr_epi64(0, 1, 2, 3, 4, 5, 6, 7);
-    for (int t = from; t < to; ++t) {
-        const uint64_t *b = train.row(t);
-        const __m512i trainIndex = _mm512_set1_epi64(t);
-        __m512i best = _mm512_set1_epi64(INT_MAX);
-        __m512i bestIndex = _mm512_set1_epi64(-1);
-        for (int q = 0; q < padded; q += 8) {
-            __m512i d = _mm512_setzero_si512();
-            for (int w = 0; w < words; ++w) {
-                const __m512i x = _mm512_xor_si512(_mm512_loadu_si512(&columns[size_t(w) * size_t(padded) + size_t(q)]),
-                                                   _mm512_set1_epi64(int64_t(b[w])));
-                d = _mm512_add_epi64(d, _mm512_popcnt_epi64(_mm512_and_si512(_mm512_or_si512(x, _mm512_srli_epi64(x, 1)), even)));
-            }
-            const __mmask8 valid = q + 8 <= queries ? __mmask8(0xff) : __mmask8((1u << (queries - q)) - 1u);
-            const __m512i index = _mm512_add_epi64(_mm512_set1_epi64(q), lanes);
-            // Each lane keeps the first of its nearest; each query the first nearest train.
-            const __mmask8 nearer = _mm512_mask_cmplt_epi64_mask(valid, d, best);
-            best = _mm512_mask_mov_epi64(best, nearer, d);
-            bestIndex = _mm512_mask_mov_epi64(bestIndex, nearer, index);
-            const __mmask8 nearerTrain = _mm512_mask_cmplt_epi64_mask(valid, d, _mm512_loadu_si512(queryBest + q));
-            _mm512_mask_storeu_epi64(queryBest + q, nearerTrain, d);
-            _mm512_mask_storeu_epi64(queryPartner + q, nearerTrain, trainIndex);
-        }
-        // The nearest over the lanes; of equals, the first query.
-        const int64_t nearest = _mm512_reduce_min_epi64(best);
-        const __mmask8 equal = _mm512_cmpeq_epi64_mask(best, _mm512_set1_epi64(nearest));
-        trainPartner[t] = int(_mm512_mask_reduce_min_epi64(equal, bestIndex));
-    }
-}
-#pragma GCC diagnostic pop
-
-// The matches of cv::BFMatcher(cv::NORM_HAMMING2, true) on 8-bit descriptors,
-// in the same order with the same distances: a query descriptor is matched to
-// its nearest train descriptor when it is that one's nearest query descriptor
-// as well (the first of equals counting as nearest). The general matcher
-// measures every pair twice, once each way, with a byte table; here each pair
-// is measured once on whole words.
-std::vector<cv::DMatch> crossCheckedMatches(const cv::Mat &queryDescriptors, const cv::Mat &trainDescriptors)
-{
-    const PackedDescriptors query(queryDescriptors);
-    const PackedDescriptors train(trainDescriptors);
-    const int stripes = std::max(1, std::min(16, train.count / 64));
-    std::vector<int> trainPartner(size_t(train.count));
-    std::vector<StripeNearest> nearest(static_cast<size_t>(stripes));
-    auto stripeStart = [&](int i) { return int(int64_t(train.count) * i / stripes); };
-    static const bool wide = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vpopcntdq");
-    const int padded = (query.count + 7) / 8 * 8;
-    std::vector<uint64_t> columns;
-    if (wide) {
-        columns.assign(size_t(padded) * size_t(query.wordsPerRow), 0);
-        for (int q = 0; q < query.count; ++q) {
-            for (int w = 0; w < query.wordsPerRow; ++w)
-                columns[size_t(w) * size_t(padded) + size_t(q)] = query.row(q)[w];
-        }
-    }
-    cv::parallel_for_(cv::Range(0, stripes), [&](const cv::Range &r) {
-        for (int i = r.start; i < r.end; ++i) {
-            if (wide)
-                nearestBothWaysWide(columns, query.count, padded, query.wordsPerRow, train, stripeStart(i),
-                                    stripeStart(i + 1), trainPartner.data(), nearest[size_t(i)]);
-            else
-                nearestBothWays(query, train, stripeStart(i), stripeStart(i + 1), trainPartner.data(),
-                                nearest[size_t(i)]);
-        }
-    });
-    std::vector<cv::DMatch> matches;
-    for (int q = 0; q < query.count; ++q) {
-        int64_t best = INT_MAX;
-        int64_t partner = -1;
-        for (const StripeNearest &stripe : nearest) {   // stripes in train order
-            if (stripe.queryBest[size_t(q)] < best) {
-                best = stripe.queryBest[size_t(q)];
-                partner = stripe.queryPartner[size_t(q)];
-            }
-        }
-        if (partner >= 0 && trainPartner[size_t(partner)] == q)
-            matches.emplace_back(q, int(partner), 0, float(best));
-    }
-    return matches;
-}
-
-std::vector<cv::DMatch> matchDescriptors(const cv::Mat &queryDescriptors, const cv::Mat &trainDescriptors)
-{
-    std::vector<cv::DMatch> matches;
-    if (queryDescriptors.empty() || trainDescriptors.empty())
-        return matches;
-    if (!referenceAlignment() && queryDescriptors.type() == CV_8UC1 && trainDescriptors.type() == CV_8UC1
-        && queryDescriptors.cols == trainDescriptors.cols)
-        return crossCheckedMatches(queryDescriptors, trainDescriptors);
-    cv::BFMatcher matcher(cv::NORM_HAMMING2, true);
-    matcher.match(queryDescriptors, trainDescriptors, matches);
-    return matches;
 }
 
 QString exceptionText(const std::string &what)
@@ -443,6 +263,64 @@ void locate(const TemplatePage &page, const cv::Mat &image, int maxSceneFeatureP
 }
 
 } // namespace
+
+bool referenceAlignment()
+{
+    return qEnvironmentVariableIsSet("OMR_REFERENCE_ALIGNMENT");
+}
+
+std::vector<cv::DMatch> matchDescriptors(const cv::Mat &queryDescriptors, const cv::Mat &trainDescriptors)
+{
+    std::vector<cv::DMatch> matches;
+    if (queryDescriptors.empty() || trainDescriptors.empty())
+        return matches;
+    // Above this many pairs the distance table would take more memory than
+    // the matching is worth; the general matcher measures pair by pair.
+    const double maxTable = 16.0 * 1024 * 1024;
+    if (referenceAlignment() || queryDescriptors.type() != CV_8UC1 || trainDescriptors.type() != CV_8UC1
+        || queryDescriptors.cols != trainDescriptors.cols
+        || double(queryDescriptors.rows) * double(trainDescriptors.rows) > maxTable) {
+        cv::BFMatcher matcher(cv::NORM_HAMMING2, true);
+        matcher.match(queryDescriptors, trainDescriptors, matches);
+        return matches;
+    }
+    // The cross-checking matcher measures every pair twice, once each way;
+    // one table serves both ways.
+    cv::Mat dist;
+    cv::batchDistance(queryDescriptors, trainDescriptors, dist, CV_32S, cv::noArray(), cv::NORM_HAMMING2, 0);
+    const int queries = dist.rows;
+    const int trains = dist.cols;
+    // The nearest query of every train descriptor and the nearest train
+    // descriptor of every query, the first of equals counting as nearest.
+    std::vector<int> trainBest(size_t(trains), INT_MAX);
+    std::vector<int> trainPartner(size_t(trains), -1);
+    std::vector<int> queryBest(size_t(queries), INT_MAX);
+    std::vector<int> queryPartner(size_t(queries), -1);
+    for (int q = 0; q < queries; ++q) {
+        const int *row = dist.ptr<int>(q);
+        int best = INT_MAX;
+        int partner = -1;
+        for (int t = 0; t < trains; ++t) {
+            const int d = row[t];
+            if (d < best) {
+                best = d;
+                partner = t;
+            }
+            if (d < trainBest[size_t(t)]) {
+                trainBest[size_t(t)] = d;
+                trainPartner[size_t(t)] = q;
+            }
+        }
+        queryBest[size_t(q)] = best;
+        queryPartner[size_t(q)] = partner;
+    }
+    for (int q = 0; q < queries; ++q) {
+        const int t = queryPartner[size_t(q)];
+        if (t >= 0 && trainPartner[size_t(t)] == q)
+            matches.emplace_back(q, t, 0, float(queryBest[size_t(q)]));
+    }
+    return matches;
+}
 
 void prepareTemplateFeatures(TemplatePage &page, int featureCount, float scaleFactor, int levels,
                              bool &ok, QString &errorText)

@@ -1,7 +1,7 @@
-// The deskew turn and the printed-text descriptor matching against the
-// general OpenCV routines (OMR_REFERENCE_ALIGNMENT): every search, every
-// turned page, and whole sheets of both anchor kinds must come out the same
-// to the last pixel, signal for signal.
+// The printed-text descriptor matching against cv::BFMatcher's own
+// cross-check (OMR_REFERENCE_ALIGNMENT): the matches themselves, every
+// search before and after the deskew, and whole sheets of both anchor kinds
+// must come out the same to the last pixel, signal for signal.
 
 #include "anchors.h"
 #include "featurealign.h"
@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <opencv2/features2d.hpp>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
@@ -74,6 +75,37 @@ void compareLocated(const Located &a, const Located &b)
     QCOMPARE(a.geometry.templateLineAngle, b.geometry.templateLineAngle);
 }
 
+// What cv::BFMatcher's cross-check gives, compared field by field. The
+// caller stops at the first failure (QTest::currentTestFailed).
+void compareWithGeneralMatcher(const cv::Mat &query, const cv::Mat &train)
+{
+    std::vector<cv::DMatch> expected;
+    cv::BFMatcher(cv::NORM_HAMMING2, true).match(query, train, expected);
+    const std::vector<cv::DMatch> matches = matchDescriptors(query, train);
+    QCOMPARE(int(matches.size()), int(expected.size()));
+    for (size_t i = 0; i < matches.size(); ++i) {
+        QCOMPARE(matches[i].queryIdx, expected[i].queryIdx);
+        QCOMPARE(matches[i].trainIdx, expected[i].trainIdx);
+        QCOMPARE(matches[i].imgIdx, expected[i].imgIdx);
+        QCOMPARE(matches[i].distance, expected[i].distance);
+    }
+}
+
+// `rows` descriptors `width` bytes wide, each a copy of one of `pool` random
+// rows (every row its own when `pool` is 0), bytes below `values`: few
+// distinct rows and values make many equal distances.
+cv::Mat randomDescriptors(cv::RNG &rng, int rows, int width, int values, int pool)
+{
+    cv::Mat source(pool > 0 ? pool : rows, width, CV_8UC1);
+    rng.fill(source, cv::RNG::UNIFORM, 0, values);
+    if (pool <= 0)
+        return source;
+    cv::Mat out(rows, width, CV_8UC1);
+    for (int r = 0; r < rows; ++r)
+        source.row(rng.uniform(0, pool)).copyTo(out.row(r));
+    return out;
+}
+
 } // namespace
 
 class AlignmentPathsTest : public QObject {
@@ -81,12 +113,110 @@ class AlignmentPathsTest : public QObject {
 
 private slots:
     void initTestCase() { QVERIFY(m_dir.isValid()); }
+    void testRandomDescriptorsMatchTheSame_data();
+    void testRandomDescriptorsMatchTheSame();
+    void testScanDescriptorsMatchTheSame_data();
+    void testScanDescriptorsMatchTheSame();
     void testSheetsReadTheSame_data();
     void testSheetsReadTheSame();
 
 private:
     QTemporaryDir m_dir;
 };
+
+void AlignmentPathsTest::testRandomDescriptorsMatchTheSame_data()
+{
+    QTest::addColumn<int>("queries");
+    QTest::addColumn<int>("trains");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("values");
+    QTest::addColumn<int>("pool");
+
+    // Narrow descriptors of few values tie on almost every distance; equal
+    // rows tie at zero both ways.
+    QTest::newRow("one against one") << 1 << 1 << 32 << 256 << 0;
+    QTest::newRow("one query, all trains equal") << 1 << 50 << 4 << 256 << 1;
+    QTest::newRow("all queries equal, one train") << 60 << 1 << 8 << 256 << 1;
+    QTest::newRow("everything equal") << 40 << 70 << 32 << 256 << 1;
+    QTest::newRow("one byte, two values") << 200 << 300 << 1 << 2 << 0;
+    QTest::newRow("one byte, four values") << 300 << 200 << 1 << 4 << 0;
+    QTest::newRow("two bytes, three values") << 250 << 250 << 2 << 3 << 0;
+    QTest::newRow("odd width, few distinct rows") << 150 << 400 << 3 << 256 << 7;
+    QTest::newRow("ORB width, two values") << 400 << 800 << 32 << 2 << 0;
+    QTest::newRow("ORB width, twenty distinct rows") << 500 << 900 << 32 << 256 << 20;
+    QTest::newRow("ORB width, all values") << 600 << 1200 << 32 << 256 << 0;
+    QTest::newRow("more queries than trains") << 700 << 90 << 32 << 16 << 0;
+}
+
+void AlignmentPathsTest::testRandomDescriptorsMatchTheSame()
+{
+    QFETCH(int, queries);
+    QFETCH(int, trains);
+    QFETCH(int, width);
+    QFETCH(int, values);
+    QFETCH(int, pool);
+
+    for (int seed = 1; seed <= 20; ++seed) {
+        cv::RNG rng(uint64(seed * 7919 + queries * 31 + trains));
+        const cv::Mat query = randomDescriptors(rng, queries, width, values, pool);
+        const cv::Mat train = randomDescriptors(rng, trains, width, values, pool);
+        compareWithGeneralMatcher(query, train);
+        compareWithGeneralMatcher(train, query);
+        if (QTest::currentTestFailed())
+            return;
+    }
+}
+
+void AlignmentPathsTest::testScanDescriptorsMatchTheSame_data()
+{
+    QTest::addColumn<int>("dpi");
+    QTest::newRow("150 dpi") << 150;
+    QTest::newRow("300 dpi") << 300;
+}
+
+// The template's descriptors against those of scanned search areas, and one
+// scan's against another's, as the printed-text search meets them.
+void AlignmentPathsTest::testScanDescriptorsMatchTheSame()
+{
+    QFETCH(int, dpi);
+
+    const RecognitionSettings s;
+    const SheetSpec spec = dpi == 300 ? SheetSpec::benchmark(SheetSpec::PrintedText, 300)
+                                      : SheetSpec::standard(SheetSpec::PrintedText, SheetSpec::CodeBubbles, 2, dpi);
+    PipelineFixture fx(spec, m_dir.filePath(QStringLiteral("scenes%1").arg(dpi)), s);
+    QVERIFY2(fx.ok(), qPrintable(fx.error()));
+    const TemplatePage *tp = fx.model().page(1);
+    QVERIFY(tp);
+    QVERIFY(!tp->descriptors.empty());
+    const QRect area = tp->printTextSearchRect;
+    const cv::Ptr<cv::ORB> orb = cv::ORB::create(s.maxSceneFeaturePointCount, s.featurePointSearchScale,
+                                                 s.featurePointSearchLevel, 3, 0, 2, cv::ORB::HARRIS_SCORE, 31, 20);
+    std::vector<cv::Mat> scenes;
+    for (int i = 0; i < 3; ++i) {
+        Distortion d;
+        d.rotationDegrees = 1.1 - 0.9 * i;
+        d.dx = 5 * i - 6;
+        d.dy = 4 - 3 * i;
+        d.noiseSigma = 3 * i;
+        d.noiseVariant = quint32(i + 1);
+        const cv::Mat page = fx.renderer().renderPage(0, StudentMarks::random(fx.spec(), quint32(i + 1)), d);
+        const cv::Rect search = cv::Rect(area.x(), area.y(), area.width(), area.height())
+                                & cv::Rect(0, 0, page.cols, page.rows);
+        cv::Mat scene;
+        cv::threshold(page(search), scene, 0, 255, cv::THRESH_BINARY | cv::THRESH_OTSU);
+        std::vector<cv::KeyPoint> keys;
+        cv::Mat descriptors;
+        orb->detectAndCompute(scene, cv::noArray(), keys, descriptors);
+        QVERIFY(descriptors.rows > 100);
+        compareWithGeneralMatcher(tp->descriptors, descriptors);
+        compareWithGeneralMatcher(descriptors, tp->descriptors);
+        if (QTest::currentTestFailed())
+            return;
+        scenes.push_back(descriptors);
+    }
+    compareWithGeneralMatcher(scenes[0], scenes[1]);
+    compareWithGeneralMatcher(scenes[2], scenes[0]);
+}
 
 void AlignmentPathsTest::testSheetsReadTheSame_data()
 {

@@ -73,8 +73,6 @@ private slots:
     void testRotateDirection_data();
     void testRotateDirection();
     void testRotateEmptyImage();
-    void testRotateEqualsGeneralWarp_data();
-    void testRotateEqualsGeneralWarp();
 };
 
 void AnchorsTest::testFindAnchorBlock_data()
@@ -380,53 +378,6 @@ void AnchorsTest::testRotateEmptyImage()
     cv::Mat empty;
     rotateImage(empty, 10.0f, cv::INTER_LINEAR);
     QVERIFY(empty.empty());
-}
-
-void AnchorsTest::testRotateEqualsGeneralWarp_data()
-{
-    QTest::addColumn<QSize>("size");
-    QTest::addColumn<float>("angle");
-    QTest::addColumn<bool>("noise");
-
-    // Noise reaches every sub-pixel weight and every border case; the A4
-    // page is the size the deskew turns.
-    QTest::newRow("odd size, +0.37") << QSize(97, 61) << 0.37f << true;
-    QTest::newRow("odd size, -1.3") << QSize(61, 97) << -1.3f << true;
-    QTest::newRow("narrowest, +30") << QSize(4, 2) << 30.0f << true;
-    QTest::newRow("too narrow for eight at once, +30") << QSize(3, 5) << 30.0f << true;
-    QTest::newRow("+90") << QSize(300, 200) << 90.0f << true;
-    QTest::newRow("-15.5") << QSize(640, 480) << -15.5f << true;
-    QTest::newRow("+179") << QSize(333, 222) << 179.0f << true;
-    QTest::newRow("below the deskew threshold") << QSize(400, 300) << 0.005f << true;
-    QTest::newRow("A4 300 dpi, +0.8") << QSize(2481, 3507) << 0.8f << true;
-    QTest::newRow("A4 300 dpi text, -2.7") << QSize(2481, 3507) << -2.7f << false;
-}
-
-void AnchorsTest::testRotateEqualsGeneralWarp()
-{
-    QFETCH(QSize, size);
-    QFETCH(float, angle);
-    QFETCH(bool, noise);
-
-    cv::Mat page(size.height(), size.width(), CV_8UC1, cv::Scalar(255));
-    if (noise) {
-        cv::RNG rng(uint64(size.width() * 7919 + size.height()));
-        rng.fill(page, cv::RNG::UNIFORM, 0, 256);
-    } else {
-        for (int y = 100; y + 40 < page.rows; y += 90)
-            cv::putText(page, "Page 1 of 2  Sheet No. 4711-Q  ABCDEFGHIJ", cv::Point(60, y),
-                        cv::FONT_HERSHEY_COMPLEX, 1.6, cv::Scalar(0), 3, cv::LINE_AA);
-    }
-    cv::Mat expected;
-    const cv::Mat m = cv::getRotationMatrix2D(cv::Point2f(page.cols * 0.5f, page.rows * 0.5f), angle, 1.0);
-    cv::warpAffine(page, expected, m, page.size(), cv::INTER_LINEAR, cv::BORDER_CONSTANT,
-                   cv::Scalar(255, 255, 255, 0));
-
-    const cv::Mat alias = page;
-    rotateImage(page, angle, cv::INTER_LINEAR);
-    QVERIFY(alias.data == page.data);
-    QCOMPARE(page.size(), expected.size());
-    QCOMPARE(TestUtil::differingPixels(page, expected, 0), 0);
 }
 
 QTEST_APPLESS_MAIN(AnchorsTest)
