@@ -5,7 +5,10 @@
 #include <opencv2/features2d.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <QtGlobal>
+
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <exception>
 
@@ -102,8 +105,9 @@ void locate(const TemplatePage &page, const cv::Mat &image, int maxSceneFeatureP
     if (image.empty() || w <= 0 || h <= 0)
         return;
 
-    cv::Mat scene = image(cv::Rect(x, y, w, h)).clone();
-    cv::threshold(scene, scene, 0, 255, cv::THRESH_BINARY | cv::THRESH_OTSU);
+    // Binarised straight out of the page: the caller's pixels stay as they are.
+    cv::Mat scene;
+    cv::threshold(image(cv::Rect(x, y, w, h)), scene, 0, 255, cv::THRESH_BINARY | cv::THRESH_OTSU);
 
     std::vector<cv::KeyPoint> sceneKeys;
     cv::Mat sceneDescriptors;
@@ -119,11 +123,7 @@ void locate(const TemplatePage &page, const cv::Mat &image, int maxSceneFeatureP
         DebugView::waitKey();
     }
 
-    std::vector<cv::DMatch> matches;
-    if (!page.descriptors.empty() && !sceneDescriptors.empty()) {
-        cv::BFMatcher matcher(cv::NORM_HAMMING2, true);
-        matcher.match(page.descriptors, sceneDescriptors, matches);
-    }
+    const std::vector<cv::DMatch> matches = matchDescriptors(page.descriptors, sceneDescriptors);
     std::vector<cv::DMatch> kept;
     for (const cv::DMatch &m : matches) {
         if (m.distance <= static_cast<float>(maxFeaturePointDistance))
@@ -263,6 +263,64 @@ void locate(const TemplatePage &page, const cv::Mat &image, int maxSceneFeatureP
 }
 
 } // namespace
+
+bool referenceAlignment()
+{
+    return qEnvironmentVariableIsSet("OMR_REFERENCE_ALIGNMENT");
+}
+
+std::vector<cv::DMatch> matchDescriptors(const cv::Mat &queryDescriptors, const cv::Mat &trainDescriptors)
+{
+    std::vector<cv::DMatch> matches;
+    if (queryDescriptors.empty() || trainDescriptors.empty())
+        return matches;
+    // Above this many pairs the distance table would take more memory than
+    // the matching is worth; the general matcher measures pair by pair.
+    const double maxTable = 16.0 * 1024 * 1024;
+    if (referenceAlignment() || queryDescriptors.type() != CV_8UC1 || trainDescriptors.type() != CV_8UC1
+        || queryDescriptors.cols != trainDescriptors.cols
+        || double(queryDescriptors.rows) * double(trainDescriptors.rows) > maxTable) {
+        cv::BFMatcher matcher(cv::NORM_HAMMING2, true);
+        matcher.match(queryDescriptors, trainDescriptors, matches);
+        return matches;
+    }
+    // The cross-checking matcher measures every pair twice, once each way;
+    // one table serves both ways.
+    cv::Mat dist;
+    cv::batchDistance(queryDescriptors, trainDescriptors, dist, CV_32S, cv::noArray(), cv::NORM_HAMMING2, 0);
+    const int queries = dist.rows;
+    const int trains = dist.cols;
+    // The nearest query of every train descriptor and the nearest train
+    // descriptor of every query, the first of equals counting as nearest.
+    std::vector<int> trainBest(size_t(trains), INT_MAX);
+    std::vector<int> trainPartner(size_t(trains), -1);
+    std::vector<int> queryBest(size_t(queries), INT_MAX);
+    std::vector<int> queryPartner(size_t(queries), -1);
+    for (int q = 0; q < queries; ++q) {
+        const int *row = dist.ptr<int>(q);
+        int best = INT_MAX;
+        int partner = -1;
+        for (int t = 0; t < trains; ++t) {
+            const int d = row[t];
+            if (d < best) {
+                best = d;
+                partner = t;
+            }
+            if (d < trainBest[size_t(t)]) {
+                trainBest[size_t(t)] = d;
+                trainPartner[size_t(t)] = q;
+            }
+        }
+        queryBest[size_t(q)] = best;
+        queryPartner[size_t(q)] = partner;
+    }
+    for (int q = 0; q < queries; ++q) {
+        const int t = queryPartner[size_t(q)];
+        if (t >= 0 && trainPartner[size_t(t)] == q)
+            matches.emplace_back(q, t, 0, float(queryBest[size_t(q)]));
+    }
+    return matches;
+}
 
 void prepareTemplateFeatures(TemplatePage &page, int featureCount, float scaleFactor, int levels,
                              bool &ok, QString &errorText)

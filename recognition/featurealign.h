@@ -43,6 +43,17 @@ void locateByFeatures(const TemplatePage &page, const cv::Mat &image,
                       bool &found, cv::Point &offset, float &angle, QString &errorText,
                       const cv::Rect *searchOverride = nullptr, FeatureMatchGeometry *geometry = nullptr);
 
+// True when OMR_REFERENCE_ALIGNMENT is set: matchDescriptors then runs
+// cv::BFMatcher's own cross-check, which gives the same matches more slowly;
+// the benchmark and the tests compare both ways.
+bool referenceAlignment();
+
+// The matches of cv::BFMatcher(cv::NORM_HAMMING2, true) on 8-bit binary
+// descriptors, in the same order with the same distances: a query descriptor
+// is matched to its nearest train descriptor when it is that one's nearest
+// query descriptor as well, the first of equals counting as nearest.
+std::vector<cv::DMatch> matchDescriptors(const cv::Mat &queryDescriptors, const cv::Mat &trainDescriptors);
+
 // Least-squares line y = intercept + slope * x; returns its angle in degrees.
 // width/height size the debug picture only.
 float fitLineAngle(std::vector<cv::Point2f> points, float &slope, float &intercept, int width, int height);
