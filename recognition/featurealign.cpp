@@ -274,9 +274,10 @@ std::vector<cv::DMatch> matchDescriptors(const cv::Mat &queryDescriptors, const 
     std::vector<cv::DMatch> matches;
     if (queryDescriptors.empty() || trainDescriptors.empty())
         return matches;
-    // Above this many pairs the distance table would take more memory than
-    // the matching is worth; the general matcher measures pair by pair.
-    const double maxTable = 16.0 * 1024 * 1024;
+    // Above this many pairs (16 MB of distances, per worker) the table would
+    // take more memory than the matching is worth; the general matcher
+    // measures pair by pair.
+    const double maxTable = 4.0 * 1024 * 1024;
     if (referenceAlignment() || queryDescriptors.type() != CV_8UC1 || trainDescriptors.type() != CV_8UC1
         || queryDescriptors.cols != trainDescriptors.cols
         || double(queryDescriptors.rows) * double(trainDescriptors.rows) > maxTable) {
