@@ -2,6 +2,7 @@
 // runs the recognition workers over them with 1 to N workers and prints
 // sheets per second, where the time of a page goes, and peak memory.
 
+#include "benchwindow.h"
 #include "mainwindow.h"
 #include "markreader.h"
 #include "mytablewidgetimage.h"
@@ -511,14 +512,7 @@ int main(int argc, char **argv)
                 s.setValue(QStringLiteral("SettingImage/SubjectImageFormatIndex"), 0);
             }
             MainWindow window;
-            window.templateDoc.Parse(fx.renderer().templateXml().constData());
-            window.answerSettings = fx.answerSettings;
-            window.optionalAnswerSettings = fx.optionalAnswerSettings;
-            window.studentHash = fx.roster;
-            MainWindow::ExamSelection exam;
-            exam.examId = QStringLiteral("bench");
-            exam.imageSavePath = fx.examDir() + QStringLiteral("/scans");
-            if (!window.openExam(exam))
+            if (!openFixtureExam(window, fx, QStringLiteral("bench")))
                 return 0.0;
             QElapsedTimer clock;
             clock.start();

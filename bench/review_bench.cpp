@@ -5,6 +5,7 @@
 // takes until it is on screen and painted.
 
 #include "benchreport.h"
+#include "benchwindow.h"
 #include "unattended.h"
 #include "dialogeditobjectanswer.h"
 #include "dialogsubjectimageshow.h"
@@ -124,14 +125,7 @@ int main(int argc, char **argv)
     }
 
     MainWindow window;
-    window.templateDoc.Parse(fx.renderer().templateXml().constData());
-    window.answerSettings = fx.answerSettings;
-    window.optionalAnswerSettings = fx.optionalAnswerSettings;
-    window.studentHash = fx.roster;
-    MainWindow::ExamSelection exam;
-    exam.examId = QStringLiteral("bench-review-%1").arg(QCoreApplication::applicationPid());
-    exam.imageSavePath = fx.examDir() + QStringLiteral("/scans");
-    if (!window.openExam(exam)) {
+    if (!openFixtureExam(window, fx, QStringLiteral("bench-review-%1").arg(QCoreApplication::applicationPid()))) {
         std::fprintf(stderr, "the exam could not be opened\n");
         return 1;
     }

@@ -6,6 +6,7 @@
 // worker to the GUI thread takes on its own.
 
 #include "benchreport.h"
+#include "benchwindow.h"
 #include "unattended.h"
 #include "inifile.h"
 #include "mainwindow.h"
@@ -195,14 +196,7 @@ int main(int argc, char **argv)
                     qunsetenv(name);
             }
             MainWindow window;
-            window.templateDoc.Parse(fx.renderer().templateXml().constData());
-            window.answerSettings = fx.answerSettings;
-            window.optionalAnswerSettings = fx.optionalAnswerSettings;
-            window.studentHash = fx.roster;
-            MainWindow::ExamSelection exam;
-            exam.examId = QStringLiteral("bench");
-            exam.imageSavePath = fx.examDir() + QStringLiteral("/scans");
-            if (!window.openExam(exam))
+            if (!openFixtureExam(window, fx, QStringLiteral("bench")))
                 return 1;
             window.show();
             QCoreApplication::processEvents();
