@@ -141,25 +141,32 @@ void readCornerChecks(const XMLElement *pages, TemplateModel &m)
 
 void readCodeAndAbsentMark(const XMLElement *pages, TemplateModel &m)
 {
-    m.hasAbsentMark = false;
+    // The last of each on the first page counts; the rules checked only
+    // those, so the others are never read.
+    const XMLElement *code = nullptr;
+    const XMLElement *absent = nullptr;
     const XMLElement *first = pages->FirstChildElement();
     for (const XMLElement *s = first->FirstChildElement(); s; s = s->NextSiblingElement()) {
-        if (isKind(s, "Code")) {
-            m.codeType = intAttr(s, "CodeType");
-            if (m.codeType == 1) {
-                m.barDirection = intAttr(s, "BarDirection");
-            } else {
-                m.codeLength = intAttr(s, "CodeLength");
-                m.numberDirection = intAttr(s, "NumberDirection");
-                m.codeMarkPointWidth = intAttr(s, "MarkPointWidth");
-                m.codeMarkPointHeight = intAttr(s, "MarkPointHeight");
-            }
-            m.codeRect = rectAttr(s);
-        } else if (isKind(s, "AbsentMark")) {
-            m.hasAbsentMark = true;
-            m.absentMarkRect = rectAttr(s);
-        }
+        if (isKind(s, "Code"))
+            code = s;
+        else if (isKind(s, "AbsentMark"))
+            absent = s;
     }
+    if (code) {
+        m.codeType = intAttr(code, "CodeType");
+        if (m.codeType == 1) {
+            m.barDirection = intAttr(code, "BarDirection");
+        } else {
+            m.codeLength = intAttr(code, "CodeLength");
+            m.numberDirection = intAttr(code, "NumberDirection");
+            m.codeMarkPointWidth = intAttr(code, "MarkPointWidth");
+            m.codeMarkPointHeight = intAttr(code, "MarkPointHeight");
+        }
+        m.codeRect = rectAttr(code);
+    }
+    m.hasAbsentMark = absent != nullptr;
+    if (absent)
+        m.absentMarkRect = rectAttr(absent);
 }
 
 // One objective section -> its questions, appended to `out`. T is ObjectItem
