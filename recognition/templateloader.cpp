@@ -13,8 +13,6 @@
 
 using tinyxml2::XMLElement;
 
-const char *const kMinimumTemplateVersion = "4.0";
-
 namespace {
 
 QString textAttr(const XMLElement *e, const char *name)
@@ -80,7 +78,7 @@ AnchorBlock readAnchorBlock(const XMLElement *e)
     return a;
 }
 
-void readPages(const XMLElement *pages, TemplateModel &m, QStringList &log)
+void readPages(const XMLElement *pages, TemplateModel &m)
 {
     m.templatePages.clear();
     for (const XMLElement *pe = pages->FirstChildElement(); pe; pe = pe->NextSiblingElement()) {
@@ -96,14 +94,9 @@ void readPages(const XMLElement *pages, TemplateModel &m, QStringList &log)
             page.printTextSearchRect = rectAttr(pt);
             page.printTextCenterX = intAttr(pt, "CenterX");
             page.printTextCenterY = intAttr(pt, "CenterY");
-            QString why;
-            if (!TemplateFormat::decodeMatData(textAttr(pt, "MatData"), intAttr(pt, "MatRows"),
-                                               intAttr(pt, "MatCols"), page.printTextMat, &why)) {
-                // The page stays loaded with an empty patch; preparing the
-                // features refuses it later with its own message.
-                page.printTextMat.release();
-                log << QStringLiteral("第 %1 页的印刷文字定位数据无法使用：%2").arg(QString::number(page.id), why);
-            }
+            // The rules decoded the same patch already.
+            TemplateFormat::decodeMatData(textAttr(pt, "MatData"), intAttr(pt, "MatRows"), intAttr(pt, "MatCols"),
+                                          page.printTextMat, nullptr);
         } else {
             page.angleAB = floatAttr(anchor, "AngleAB");
             page.anchorA = readAnchorBlock(anchor->FirstChildElement("A"));
@@ -347,7 +340,7 @@ TemplateLoadResult parseTemplate(const tinyxml2::XMLDocument &doc, TemplateModel
     if (!problems.isEmpty() && problems.first().versionTooLow) {
         result.status = TemplateLoadResult::VersionTooLow;
         result.message = QStringLiteral("当前模析文件版本 %1 低于Ardentiq所能加载最低版本要求 %2\n程序将关闭")
-                             .arg(version, QString::fromLatin1(kMinimumTemplateVersion));
+                             .arg(version, QString::fromLatin1(TemplateRules::kMinimumVersion));
         return result;
     }
 
@@ -363,7 +356,7 @@ TemplateLoadResult parseTemplate(const tinyxml2::XMLDocument &doc, TemplateModel
     TemplateModel m;
     m.name = name;
     m.version = version;
-    readPages(pages, m, log);
+    readPages(pages, m);
     readCornerChecks(pages, m);
     readCodeAndAbsentMark(pages, m);
     readObjects(pages, m, log);

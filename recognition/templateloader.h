@@ -15,8 +15,6 @@ struct TemplateLoadResult {
     bool ok() const { return status == Loaded; }
 };
 
-extern const char *const kMinimumTemplateVersion;   // "4.0"
-
 // Replaces `model` with the content of `doc`. Every field is reset first, so
 // nothing of an earlier template survives. On VersionTooLow the model is left
 // untouched (the program ends); on Invalid it is left empty. Progress lines
